@@ -1,0 +1,38 @@
+#include "app/Entry.h"
+
+#include <libxml/parser.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "app/Updater.h"
+#include "support/Exceptions.h"
+
+namespace {
+[[noreturn]] void reportAndExit(const char* text) {
+  std::fprintf(stderr, "an exception occured: %s\n", text);
+  std::exit(1);
+}
+}  // namespace
+
+int updaterEntry() {
+  // libxml2 must be set up before a second thread may use it.
+  xmlInitParser();
+  try {
+    std::unique_ptr<Updater> updater(new Updater());
+    updater.reset();
+    return 0;
+  } catch (const IOException& e) {
+    reportAndExit(e.c_str());
+  } catch (const XmlException& e) {
+    reportAndExit(e.c_str());
+  } catch (const std::string& e) {
+    // ThreadException, MutexException, ConversionError: no handler of the run
+    // expects them, but they still end the process in order.
+    reportAndExit(e.c_str());
+  } catch (const std::exception& e) {
+    reportAndExit(e.what());
+  }
+}

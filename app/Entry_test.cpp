@@ -1,0 +1,55 @@
+// Runs the built program itself in a scratch installation directory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <algorithm>
+#include <regex>
+
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+const char* kSettings = "<UpdaterIni><lang>en</lang></UpdaterIni>\n";
+
+ProcessResult runUpdater(const std::string& dir) { return runProgram(builtProgram("updater"), dir); }
+}  // namespace
+
+TEST(Entry, WithoutSettingsReportsOnStandardErrorAndLeavesNoLog) {
+  ScopedWorkingDirectory dir;
+  ProcessResult result = runUpdater(dir.path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(withoutCarriageReturns(result.standardError),
+            "an exception occured: UpdaterIni.xml: No such file or directory\n");
+  EXPECT_FALSE(fileExists("update.log"));
+}
+
+TEST(Entry, StartsEveryLogFreshWithTheVersionAndRevisionLine) {
+  ScopedWorkingDirectory dir;
+  writeFile("UpdaterIni.xml", kSettings);
+  writeFile("update.log", "a line of an earlier run\n");
+  for (int run = 0; run < 2; ++run) {
+    ProcessResult result = runUpdater(dir.path());
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    std::string raw = readFile("update.log");
+    std::vector<std::string> lines = splitLines(withoutCarriageReturns(raw));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(updater 2\.5\.1vesmar \(([0-9a-f]{12}(-dirty)?|unknown)\))")))
+        << lines[0];
+    EXPECT_EQ(raw.find("earlier run"), std::string::npos);
+    EXPECT_EQ(std::count(raw.begin(), raw.end(), '('), 1);  // one run's lines only
+    if (onWindows()) {
+      EXPECT_NE(raw.find(")\r\n"), std::string::npos);
+    }
+  }
+}
+
+TEST(Entry, LogsToStandardErrorWhenTheLogCannotBeCreated) {
+  ScopedWorkingDirectory dir;
+  writeFile("UpdaterIni.xml", kSettings);
+  std::filesystem::create_directory("update.log");
+  ProcessResult result = runUpdater(dir.path());
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(withoutCarriageReturns(result.standardError).rfind("updater 2.5.1vesmar (", 0), 0u)
+      << result.standardError;
+}

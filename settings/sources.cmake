@@ -1,0 +1,4 @@
+list(APPEND UPDATER_SOURCES
+  settings/UpdaterIni.cpp)
+list(APPEND UPDATER_TEST_SOURCES
+  settings/UpdaterIni_test.cpp)

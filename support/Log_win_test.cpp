@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "support/Log.h"
+
+TEST(SystemErrorText, GivesTheSystemsMessageWithItsLineEnd) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  std::string text = systemErrorText();
+  ASSERT_GT(text.size(), 2u);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
+TEST(SystemErrorText, GivesQuestionMarksForACodeTheSystemDoesNotKnow) {
+  SetLastError(0x2000FFFF);
+  EXPECT_EQ(systemErrorText(), "???");
+}

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "support/Exceptions.h"
+#include "support/Mutex.h"
+#include "support/Thread.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+class LambdaThread : public Thread {
+ public:
+  explicit LambdaThread(std::function<uint32_t()> body) : body(std::move(body)) {}
+  // The thread must be gone before the body it runs is destroyed.
+  ~LambdaThread() override {
+    terminate();
+    wait(kInfinite);
+  }
+  uint32_t run() override { return body(); }
+
+ private:
+  std::function<uint32_t()> body;
+};
+
+// Asks from a second thread whether the mutex is held elsewhere.
+bool heldSeenFromAnotherThread(Mutex& mutex) {
+  std::atomic<bool> held{false};
+  LambdaThread probe([&] {
+    held = mutex.isHeldElsewhere();
+    return 0u;
+  });
+  probe.start();
+  EXPECT_EQ(probe.wait(10000), kWaitObject0);
+  return held;
+}
+
+void sleepBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
+}  // namespace
+
+TEST(Mutex, IsRecursiveForItsOwnerAndFreeOnlyAfterAsManyUnlocks) {
+  Mutex mutex;
+  EXPECT_EQ(mutex.lock(), kWaitObject0);
+  EXPECT_EQ(mutex.lock(), kWaitObject0);
+  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+  mutex.unlock();
+  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+  mutex.unlock();
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
+}
+
+TEST(Mutex, HeldElsewhereIsFalseForTheOwnerAndKeepsItsLockCount) {
+  Mutex mutex;
+  mutex.lock();
+  EXPECT_FALSE(mutex.isHeldElsewhere());
+  EXPECT_FALSE(mutex.isHeldElsewhere());
+  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+  mutex.unlock();  // one unlock for the one lock frees it
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
+}
+
+TEST(Mutex, HeldElsewhereOnAFreeMutexLeavesItFree) {
+  Mutex mutex;
+  EXPECT_FALSE(mutex.isHeldElsewhere());
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
+  EXPECT_FALSE(mutex.isHeldElsewhere());
+}
+
+TEST(Mutex, PassesToTheNextWaiterAsAbandonedWhenItsOwnerEnds) {
+  Mutex mutex;
+  LambdaThread owner([&] {
+    mutex.lock();
+    return 0u;  // ends still holding it
+  });
+  owner.start();
+  ASSERT_EQ(owner.wait(10000), kWaitObject0);
+  EXPECT_EQ(mutex.lock(), kWaitAbandoned);
+  // The new owner holds it like any other lock.
+  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+  mutex.unlock();
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
+  EXPECT_EQ(mutex.lock(), kWaitObject0);
+  mutex.unlock();
+}
+
+TEST(Mutex, HeldElsewhereAfterTheOwnerEndedReportsTheAbandonedWait) {
+  Mutex mutex;
+  LambdaThread owner([&] {
+    mutex.lock();
+    return 0u;
+  });
+  owner.start();
+  ASSERT_EQ(owner.wait(10000), kWaitObject0);
+  try {
+    mutex.isHeldElsewhere();
+    FAIL() << "no exception";
+  } catch (const MutexException& e) {
+    EXPECT_EQ(e, "WaitForSingleObject failed");
+  }
+}
+
+TEST(Mutex, KeepsOtherThreadsOutWhileHeld) {
+  Mutex mutex;
+  int counter = 0;
+  auto body = [&] {
+    for (int i = 0; i < 2000; ++i) {
+      mutex.lock();
+      int seen = counter;
+      std::this_thread::yield();
+      counter = seen + 1;
+      mutex.unlock();
+    }
+    return 0u;
+  };
+  LambdaThread a(body), b(body);
+  a.start();
+  b.start();
+  EXPECT_EQ(a.wait(kInfinite), kWaitObject0);
+  EXPECT_EQ(b.wait(kInfinite), kWaitObject0);
+  EXPECT_EQ(counter, 4000);
+}
+
+TEST(Thread, LogsAStringExceptionOfItsBodyAndEndsOnlyThatThread) {
+  LogCapture capture;
+  LambdaThread thread([]() -> uint32_t { throw MutexException("CreateMutex failed"); });
+  thread.start();
+  ASSERT_EQ(thread.wait(10000), kWaitObject0);
+  EXPECT_EQ(capture.lines(), std::vector<std::string>{"Exception in thread: CreateMutex failed"});
+}
+
+TEST(Thread, LogsAnyOtherExceptionWithoutText) {
+  LogCapture capture;
+  LambdaThread thread([]() -> uint32_t { throw 42; });
+  thread.start();
+  ASSERT_EQ(thread.wait(10000), kWaitObject0);
+  EXPECT_EQ(capture.lines(), std::vector<std::string>{"Exception in thread"});
+}
+
+TEST(Thread, WaitTimesOutWhileRunningAndSucceedsAgainAndAgainOnceEnded) {
+  std::atomic<bool> release{false};
+  LambdaThread thread([&] {
+    while (!release) sleepBriefly();
+    return 7u;
+  });
+  thread.start();
+  EXPECT_EQ(thread.wait(50), kWaitTimeout);
+  release = true;
+  EXPECT_EQ(thread.wait(kInfinite), kWaitObject0);
+  EXPECT_EQ(thread.wait(0), kWaitObject0);
+  EXPECT_EQ(thread.wait(100), kWaitObject0);
+}
+
+TEST(Thread, TerminateEndsARunningThread) {
+  std::atomic<int> laps{0};
+  LambdaThread thread([&]() -> uint32_t {
+    for (;;) {
+      ++laps;
+      sleepBriefly();
+    }
+  });
+  thread.start();
+  while (laps == 0) sleepBriefly();
+  EXPECT_NE(thread.terminate(), 0);
+  EXPECT_EQ(thread.wait(10000), kWaitObject0);
+  int after = laps;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(laps, after);
+}
+
+TEST(Thread, AThreadNeverStartedHasNothingToWaitFor) {
+  LambdaThread thread([] { return 0u; });
+  EXPECT_EQ(thread.wait(0), kWaitFailed);
+  EXPECT_EQ(thread.terminate(), 0);
+}

@@ -1,0 +1,10 @@
+list(APPEND UPDATER_SOURCES
+  support/Log.cpp
+  support/Log_${UPDATER_PLATFORM}.cpp
+  support/ThreadBody.cpp
+  support/Thread_${UPDATER_PLATFORM}.cpp
+  support/Mutex_${UPDATER_PLATFORM}.cpp)
+list(APPEND UPDATER_TEST_SOURCES
+  support/Log_test.cpp
+  support/Log_${UPDATER_PLATFORM}_test.cpp
+  support/Thread_test.cpp)

@@ -1,0 +1,121 @@
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "support/Log.h"
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+namespace {
+std::string processDirectory;
+
+std::string logPath() { return (fs::path(processDirectory) / "update.log").string(); }
+}  // namespace
+
+void startTestProcess() {
+  processDirectory = makeTempDir();
+  changeDirectory(processDirectory);
+  // The log opens on its first write; opening it now keeps it here whatever
+  // directories the tests move into later.
+  logPrintf("%s", "");
+}
+
+void finishTestProcess() {
+  changeDirectory(binaryDirectory());
+  if (std::getenv("UPDATER_KEEP_TEST_DIRS") == nullptr) removeTree(processDirectory);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty()) fs::create_directories(parent);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+bool fileExists(const std::string& path) {
+  std::error_code error;
+  return fs::exists(path, error);
+}
+
+std::string makeTempDir() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = base / ("updater-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) return candidate.string();
+  }
+  throw std::runtime_error("cannot create a temporary directory");
+}
+
+void removeTree(const std::string& path) {
+  std::error_code error;
+  fs::remove_all(path, error);
+}
+
+std::string currentDirectory() { return fs::current_path().string(); }
+
+void changeDirectory(const std::string& path) { fs::current_path(path); }
+
+std::string builtProgram(const std::string& baseName) {
+  return (fs::path(binaryDirectory()) / (baseName + (onWindows() ? ".exe" : ""))).string();
+}
+
+std::string withoutCarriageReturns(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    result += text[i];
+  }
+  return result;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return lines;
+}
+
+ScopedWorkingDirectory::ScopedWorkingDirectory() : previous(currentDirectory()), dir(makeTempDir()) {
+  changeDirectory(dir);
+}
+
+ScopedWorkingDirectory::~ScopedWorkingDirectory() {
+  changeDirectory(previous);
+  removeTree(dir);
+}
+
+LogCapture::LogCapture() : start(readFile(logPath()).size()) {}
+
+std::string LogCapture::text() const {
+  std::string all = readFile(logPath());
+  return withoutCarriageReturns(all.size() > start ? all.substr(start) : std::string());
+}
+
+std::vector<std::string> LogCapture::lines() const { return splitLines(text()); }
+
+}  // namespace testing_support

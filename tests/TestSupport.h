@@ -1,0 +1,68 @@
+#pragma once
+// Shared helpers for the unit tests and the tests that run the real program.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Gives the test process a fresh working directory holding its update.log.
+void startTestProcess();
+// Leaves and removes it.
+void finishTestProcess();
+
+// True in the Windows build (which runs under Wine here).
+bool onWindows();
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+// A fresh empty directory; the caller removes it with removeTree.
+std::string makeTempDir();
+void removeTree(const std::string& path);
+std::string currentDirectory();
+void changeDirectory(const std::string& path);
+// The folder holding the test executable, where the built programs lie too.
+std::string binaryDirectory();
+// A built program of this build by its base name ("updater" gives updater.exe on Windows).
+std::string builtProgram(const std::string& baseName);
+// Text with every CR LF turned into LF.
+std::string withoutCarriageReturns(const std::string& text);
+std::vector<std::string> splitLines(const std::string& text);
+
+// Runs the test in a fresh working directory of its own and goes back afterwards.
+class ScopedWorkingDirectory {
+ public:
+  ScopedWorkingDirectory();
+  ~ScopedWorkingDirectory();
+  const std::string& path() const { return dir; }
+
+ private:
+  std::string previous;
+  std::string dir;
+};
+
+// Reads what the process has logged since the capture was made.
+class LogCapture {
+ public:
+  LogCapture();
+  // Lines (LF-separated, CR removed) written since construction.
+  std::vector<std::string> lines() const;
+  std::string text() const;
+
+ private:
+  std::size_t start;
+};
+
+struct ProcessResult {
+  int exitCode = -1;
+  bool timedOut = false;
+  std::string standardError;
+};
+
+// Runs a program with no arguments in the given directory, its standard error
+// captured, and waits at most timeoutSeconds for it.
+ProcessResult runProgram(const std::string& program, const std::string& directory,
+                         unsigned timeoutSeconds = 120);
+
+}  // namespace testing_support

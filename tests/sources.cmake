@@ -1,0 +1,4 @@
+list(APPEND UPDATER_TEST_SOURCES
+  tests/TestMain.cpp
+  tests/TestSupport.cpp
+  tests/TestSupport_${UPDATER_PLATFORM}.cpp)
