@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+// What the maintenance manager says about the update service.
+class MaintenanceReport {
+ public:
+  // Never throws IOException or XmlException: a failed query is logged and
+  // leaves the report as it was built.
+  void query(const std::string& url);
+  // False only when the service said, believably, that it is down.
+  bool updatesAllowed() const { return !(successful && status == "Down"); }
+  // True only when the service said, believably, something other than "Up".
+  bool statusNotUp() const { return successful && status != "Up"; }
+
+  bool successful = false;
+  std::string status;
+  std::string message;
+};

@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "catalogue/ModuleList.h"
+#include "net/URL.h"
+
+enum RunStage : int32_t {
+  Starting = 0,
+  FindingInstalledModules = 1,
+  FindingAvailableModules = 2,
+  DownloadingModule = 3,
+  InstallingModule = 4,
+  LaunchingProgram = 5,
+  UpdatingInstalledModulesList = 6,
+  Done = 7,
+  NetworkUnavailable = 8,
+};
+
+class UpdateStatus;
+
+class StatusObserver {
+ public:
+  virtual void statusChanged(UpdateStatus& status) = 0;
+
+ protected:
+  ~StatusObserver() = default;
+};
+
+// The observable state of the run, with the download queue. Written on the
+// update thread only; every change is told to each observer at once, in order.
+class UpdateStatus {
+ public:
+  UpdateStatus();
+  UpdateStatus(const UpdateStatus&) = delete;
+  UpdateStatus& operator=(const UpdateStatus&) = delete;
+
+  void addObserver(StatusObserver* observer);
+  // Resets progress; a null subject keeps the previous one.
+  void setStage(RunStage stage, Module* subject = nullptr);
+  void setProgress(int32_t percent);
+  void setError(const std::string& text);
+
+  std::vector<StatusObserver*> observers;
+  ModuleList downloadQueue;
+  RunStage stage;
+  Module* subject;
+  std::string errorText;
+  int32_t progress;
+
+ private:
+  void notify();
+};
+
+// Forwards a download's percentage to the status.
+class DownloadProgressRelay : public URLObserver {
+ public:
+  explicit DownloadProgressRelay(UpdateStatus* status) : status(status) {}
+  void notify(URL& url) override;
+
+ private:
+  UpdateStatus* status;
+};
