@@ -11,6 +11,7 @@
 
 #include "status/ProgressWindow.h"
 #include "support/Exceptions.h"
+#include "support/Log.h"
 
 // The window on a terminal. When standard error is a terminal, one status line
 // is rewritten in place; otherwise each new text is printed once on its own line.

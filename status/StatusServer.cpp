@@ -56,7 +56,11 @@ void StatusServer::serveClient() {
       oversized = true;
     }
     if (buffer[received - 1] != '\0') continue;
-    if (!oversized) handleRequest(pending);
+    if (oversized) {
+      logPrintf("ignored status request longer than %u bytes\n", static_cast<unsigned>(kMaxMessage));
+    } else {
+      handleRequest(pending);
+    }
     pending.clear();
     oversized = false;
   }
@@ -71,11 +75,12 @@ void StatusServer::dropClient() {
 
 void StatusServer::handleRequest(const std::string& text) {
   XmlDoc document(xmlReadMemoryQuietly(text.data(), static_cast<int>(text.size())));
-  if (!document) return;
-  xmlNodePtr root = xmlDocGetRootElement(document.get());
-  if (root == nullptr) return;
-  XmlText name = attribute(root, "name");
-  if (!name.present()) return;
+  xmlNodePtr root = document ? xmlDocGetRootElement(document.get()) : nullptr;
+  XmlText name(root != nullptr ? xmlGetProp(root, reinterpret_cast<const xmlChar*>("name")) : nullptr);
+  if (!name.present()) {
+    logPrintf("ignored status request without a name\n");
+    return;
+  }
   if (name.str() == "getQueue") {
     sendQueue();
   } else if (name.str() == "changeQueue") {

@@ -2,3 +2,6 @@ list(APPEND UPDATER_TEST_SOURCES
   tests/TestMain.cpp
   tests/TestSupport.cpp
   tests/TestSupport_${UPDATER_PLATFORM}.cpp)
+list(APPEND UPDATER_TEST_SOURCES
+  tests/StatusClient.cpp
+  tests/StatusClient_${UPDATER_PLATFORM}.cpp)
