@@ -95,6 +95,7 @@ void pressEnterAndEscape(HWND dialog) {
   // Posted messages are handled in order: once the marker is in, so are the keys.
   PostMessageA(bar, PBM_SETPOS, marker, 0);
   while (barPosition(dialog) != marker) Sleep(1);
+  SendMessageA(bar, PBM_SETPOS, marker - 1, 0);
 }
 
 // Saves the dialog as drawn into the build's artifacts folder.
@@ -115,8 +116,15 @@ void saveScreenshot(HWND dialog, const std::string& name) {
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, bitmap);
-  PrintWindow(dialog, memory, 0);
+  // Drawn afresh, given a moment to reach the screen, and read back from it as
+  // the user sees it. Only an artefact: nothing is asserted on it.
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
+  BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
   GdiFlush();
+  // Opaque: viewers read the fourth byte of a 32-bit bitmap as alpha.
+  BYTE* pixels = static_cast<BYTE*>(bits);
+  for (int i = 0; i < width * height; ++i) pixels[i * 4 + 3] = 0xFF;
   std::filesystem::path folder = std::filesystem::path(binaryDirectory()) / "artifacts";
   std::filesystem::create_directories(folder);
   std::ofstream out(folder / (name + ".bmp"), std::ios::binary);
