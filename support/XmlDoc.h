@@ -45,3 +45,20 @@ inline xmlDocPtr xmlReadFileQuietly(const char* path) { return xmlReadFile(path,
 inline xmlDocPtr xmlReadMemoryQuietly(const char* bytes, int length) {
   return xmlReadMemory(bytes, length, nullptr, nullptr, kXmlReadOptions);
 }
+
+// While it lives, libxml2's own error reports on this thread go nowhere: for the
+// calls that take no parsing options, such as xmlSaveFormatFile.
+class XmlQuietErrors {
+ public:
+  XmlQuietErrors() : context(xmlGenericErrorContext), handler(xmlGenericError) {
+    xmlSetGenericErrorFunc(nullptr, &XmlQuietErrors::ignore);
+  }
+  ~XmlQuietErrors() { xmlSetGenericErrorFunc(context, handler); }
+  XmlQuietErrors(const XmlQuietErrors&) = delete;
+  XmlQuietErrors& operator=(const XmlQuietErrors&) = delete;
+
+ private:
+  static void ignore(void*, const char*, ...) {}
+  void* context;
+  xmlGenericErrorFunc handler;
+};
