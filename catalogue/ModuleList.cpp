@@ -36,6 +36,50 @@ xmlNodePtr findContainer(xmlNodePtr root) {
   return nullptr;
 }
 
+// The attributes a record is built from, in the order of Module's constructor.
+const char* const kAttributeNames[] = {"name", "version", "url", "md5sum", "critical", "forceReadOnly",
+                                       "contentLength"};
+constexpr int kAttributeCount = sizeof kAttributeNames / sizeof kAttributeNames[0];
+
+// The values xmlGetProp would give, read in place where the parser left a plain
+// text (the usual case), so a large list costs no copy per attribute.
+class ModuleAttributes {
+ public:
+  explicit ModuleAttributes(xmlNodePtr element) {
+    for (int i = 0; i < kAttributeCount; ++i) values[i] = nullptr;
+    for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
+      for (int i = 0; i < kAttributeCount; ++i) {
+        if (values[i] != nullptr || xmlStrcmp(attribute->name, BAD_CAST kAttributeNames[i]) != 0) continue;
+        xmlNodePtr text = attribute->children;
+        if (text == nullptr) {
+          values[i] = "";
+        } else if (text->type == XML_TEXT_NODE && text->next == nullptr && text->content != nullptr) {
+          values[i] = reinterpret_cast<const char*>(text->content);
+        } else {
+          values[i] = keep(xmlNodeListGetString(element->doc, text, 1), "");
+        }
+        break;
+      }
+    }
+    // Defaults declared in a DTD count too, as with xmlGetProp.
+    if (element->doc->intSubset != nullptr || element->doc->extSubset != nullptr) {
+      for (int i = 0; i < kAttributeCount; ++i) {
+        if (values[i] == nullptr) values[i] = keep(xmlGetProp(element, BAD_CAST kAttributeNames[i]), nullptr);
+      }
+    }
+  }
+  const char* operator[](int i) const { return values[i]; }
+
+ private:
+  const char* keep(xmlChar* text, const char* whenNone) {
+    if (text == nullptr) return whenNone;
+    copies.emplace_back(new XmlText(text));
+    return copies.back()->c_str();
+  }
+  const char* values[kAttributeCount];
+  std::vector<std::unique_ptr<XmlText>> copies;
+};
+
 // Builds the records of a parsed document, before the list is touched, so a
 // failure leaves the list as it was.
 Records recordsOf(const XmlDoc& doc) {
@@ -44,20 +88,19 @@ Records recordsOf(const XmlDoc& doc) {
   xmlNodePtr container = findContainer(root);
   if (container == nullptr) throw XmlException("Malformed XML");
   Records records;
+  std::size_t count = 0;
+  for (xmlNodePtr node = container->children; node != nullptr; node = node->next) {
+    if (isElementNamed(node, "module")) ++count;
+  }
+  records.reserve(count);
   for (xmlNodePtr node = container->children; node != nullptr; node = node->next) {
     if (!isElementNamed(node, "module")) continue;
-    XmlText name(xmlGetProp(node, BAD_CAST "name"));
+    ModuleAttributes attributes(node);
     // A record without a name has no key and no file: it is skipped. A missing
     // version reads as an empty text, that is (0, 0).
-    if (!name.present()) continue;
-    XmlText version(xmlGetProp(node, BAD_CAST "version"));
-    XmlText url(xmlGetProp(node, BAD_CAST "url"));
-    XmlText md5sum(xmlGetProp(node, BAD_CAST "md5sum"));
-    XmlText critical(xmlGetProp(node, BAD_CAST "critical"));
-    XmlText forceReadOnly(xmlGetProp(node, BAD_CAST "forceReadOnly"));
-    XmlText contentLength(xmlGetProp(node, BAD_CAST "contentLength"));
-    records.emplace_back(new Module(name.c_str(), version.c_str(), url.c_str(), md5sum.c_str(),
-                                    critical.c_str(), forceReadOnly.c_str(), contentLength.c_str()));
+    if (attributes[0] == nullptr) continue;
+    records.emplace_back(new Module(attributes[0], attributes[1], attributes[2], attributes[3], attributes[4],
+                                    attributes[5], attributes[6]));
   }
   return records;
 }
@@ -81,14 +124,14 @@ ModuleList::~ModuleList() {
 }
 
 void ModuleList::readFile(const std::string& path) {
-  XmlDoc doc(xmlReadFileQuietly(path.c_str()));
+  XmlDoc doc(xmlReadFileQuietly(path.c_str(), XML_PARSE_COMPACT));
   if (!doc) throw XmlException("XML parse error");
   addOwned(recordsOf(doc));
 }
 
 void ModuleList::readMemory(const char* bytes, std::size_t length) {
   if (length > static_cast<std::size_t>(INT_MAX)) throw XmlException("XML parse error");
-  XmlDoc doc(xmlReadMemoryQuietly(bytes, static_cast<int>(length)));
+  XmlDoc doc(xmlReadMemoryQuietly(bytes, static_cast<int>(length), XML_PARSE_COMPACT));
   if (!doc) throw XmlException("XML parse error");
   addOwned(recordsOf(doc));
 }
@@ -141,23 +184,25 @@ Module* ModuleList::add(Module* module) {
   if (!owned) return nullptr;
   lock.lock();
   try {
-    auto found = index.find(owned->name);
-    if (found != index.end() && *found->second == module) {
+    // One search serves both the replacement and the insertion.
+    auto slot = index.lower_bound(module->name);
+    bool present = slot != index.end() && slot->first == module->name;
+    if (present && *slot->second == module) {
       // Added again: it only moves to the end.
-      records.splice(records.end(), records, found->second);
+      records.splice(records.end(), records, slot->second);
       owned.release();
     } else {
       records.push_back(module);
       owned.release();
       Cursor placed = std::prev(records.end());
-      if (found != index.end()) {
-        Module* replaced = *found->second;
-        records.erase(found->second);
-        found->second = placed;
+      if (present) {
+        Module* replaced = *slot->second;
+        records.erase(slot->second);
+        slot->second = placed;
         delete replaced;
       } else {
         try {
-          index.emplace(module->name, placed);
+          index.emplace_hint(slot, module->name, placed);
         } catch (...) {
           records.pop_back();
           delete module;

@@ -165,6 +165,22 @@ TEST(ModuleListReading, OnlyDirectModuleChildrenCountAndLaterDuplicatesWinAtTheE
   EXPECT_EQ(list.find("A"), nullptr);
 }
 
+TEST(ModuleListReading, AttributesReadAsLibxml2GivesThemWithEntitiesAndDeclaredDefaults) {
+  ModuleList list;
+  readText(list,
+           "<!DOCTYPE modules [<!ENTITY release \"2.5\">"
+           " <!ATTLIST module critical CDATA \"false\">]>\n"
+           "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
+           "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a &<b", "c"}));
+  Module* a = list.find("a &<b");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->version.text, "2.5.1");
+  EXPECT_EQ(a->md5sum, "");
+  EXPECT_FALSE(a->critical);
+  EXPECT_TRUE(list.find("c")->critical);
+}
+
 TEST(ModuleListReading, AnElementWithoutNameIsSkippedAndAMissingVersionReadsEmpty) {
   ModuleList list;
   readText(list,
