@@ -110,14 +110,9 @@ Records recordsOf(const XmlDoc& doc) {
 ModuleList::ModuleList()
     : records(), index(), pendingHint(), pendingHintValid{false, false, false}, lock() {}
 
-ModuleList::ModuleList(const ModuleList& other) : ModuleList() {
-  try {
-    addAll(other);
-  } catch (...) {
-    clear();
-    throw;
-  }
-}
+// Delegating: should addAll throw, the finished target constructor means the
+// destructor runs and frees what was added.
+ModuleList::ModuleList(const ModuleList& other) : ModuleList() { addAll(other); }
 
 ModuleList::~ModuleList() {
   for (Module* module : records) delete module;
