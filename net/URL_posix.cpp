@@ -17,6 +17,9 @@ namespace {
 // this long, and on a transfer that has moved no byte for this long.
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallTimeoutSeconds = 60;
+// Large receives keep the system calls few; the body is still handed on in
+// pieces of the caller's size.
+constexpr long kReceiveBufferSize = 256 * 1024;
 // WinINet follows redirections itself; so does this, up to a bound.
 constexpr long kMaxRedirects = 10;
 
@@ -197,6 +200,7 @@ void URL::transfer(std::size_t pieceSize, BodySink& sink) {
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
