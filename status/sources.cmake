@@ -1,9 +1,11 @@
 list(APPEND UPDATER_SOURCES
+  status/UpdateStatus.cpp
   status/ProgressWindow.cpp
   status/ProgressWindow_${UPDATER_PLATFORM}.cpp
   status/StatusServer.cpp
   status/Socket_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
+  status/UpdateStatus_test.cpp
   status/ProgressWindow_test.cpp
   status/ProgressWindow_${UPDATER_PLATFORM}_test.cpp
   status/StatusServer_test.cpp)

@@ -1,7 +1,8 @@
 list(APPEND UPDATER_TEST_SOURCES
   tests/TestMain.cpp
   tests/TestSupport.cpp
-  tests/TestSupport_${UPDATER_PLATFORM}.cpp)
-list(APPEND UPDATER_TEST_SOURCES
+  tests/TestSupport_${UPDATER_PLATFORM}.cpp
+  tests/TestServer.cpp
+  tests/TestServer_${UPDATER_PLATFORM}.cpp
   tests/StatusClient.cpp
   tests/StatusClient_${UPDATER_PLATFORM}.cpp)
