@@ -9,8 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "net/URL.h"
 #include "support/Exceptions.h"
 #include "tests/StatusClient.h"
+#include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -170,6 +172,43 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
                                 kQueueTail);
 }
 
+TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
+  TestServer http;
+  Route file;
+  file.body = std::string(300000, 'x');
+  http.setRoute("/x.dll", file);
+  Served served(kTestPort + 20);
+  Module* x = addModule(served.status, "x.dll", Fetching);
+  addModule(served.status, "y.dll", Pending);
+  served.status.setStage(DownloadingModule, x);
+  URL url(http.baseUrl() + "/x.dll");
+  DownloadProgressRelay relay(&served.status);
+  url.addObserver(&relay);
+  std::string body;
+  url.fetchToString(body);
+  ASSERT_EQ(body.size(), file.body.size());
+
+  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
+  const std::string statusTail = "\" filesremaining=\"2\" />\n</action>\n";
+  int last = -1;
+  std::string message = served.next();
+  while (message.compare(0, statusHead.size(), statusHead) == 0) {
+    ASSERT_EQ(message.substr(message.size() - statusTail.size()), statusTail);
+    int percent = std::stoi(message.substr(statusHead.size()));
+    EXPECT_GE(percent, last);
+    EXPECT_LT(percent, 100);
+    // The stage itself reports the start.
+    if (last == -1) {
+      EXPECT_EQ(percent, 0);
+    }
+    last = percent;
+    message = served.next();
+  }
+  EXPECT_GE(last, 0);
+  EXPECT_EQ(message, "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
+                     "</action>\n");
+}
+
 TEST(StatusServer, PushesAnErrorWithItsTextAndNoLineFeed) {
   Served served(kTestPort + 13);
   served.status.setStage(DownloadingModule, addModule(served.status, "x.dll", Fetching));
@@ -197,6 +236,7 @@ TEST(StatusServer, RefusesASecondClient) {
 }
 
 TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
+  startSockets();
   SocketHandle holder = kNoSocket;
   try {
     holder = listenOnLoopback(StatusServer::kPort);
