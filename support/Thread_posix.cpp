@@ -1,6 +1,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "support/Exceptions.h"
@@ -14,7 +15,8 @@ struct PosixThread {
   pthread_t id;
   pthread_mutex_t lock;
   pthread_cond_t ended;
-  bool done = false;
+  // Atomic as well as guarded: it is also set while a cancelled thread unwinds.
+  std::atomic<bool> done{false};
   bool joined = false;
 
   explicit PosixThread(Thread* thread) : owner(thread) {

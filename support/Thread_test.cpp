@@ -101,6 +101,10 @@ TEST(Mutex, HeldElsewhereAfterTheOwnerEndedReportsTheAbandonedWait) {
   } catch (const MutexException& e) {
     EXPECT_EQ(e, "WaitForSingleObject failed");
   }
+  // As with Win32, the abandoned wait made the caller the owner.
+  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+  mutex.unlock();
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
 }
 
 TEST(Mutex, KeepsOtherThreadsOutWhileHeld) {
