@@ -3,4 +3,6 @@ list(APPEND UPDATER_TEST_SOURCES
   tests/TestSupport.cpp
   tests/TestSupport_${UPDATER_PLATFORM}.cpp
   tests/TestServer.cpp
-  tests/TestServer_${UPDATER_PLATFORM}.cpp)
+  tests/TestServer_${UPDATER_PLATFORM}.cpp
+  tests/StatusClient.cpp
+  tests/StatusClient_${UPDATER_PLATFORM}.cpp)
