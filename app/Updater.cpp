@@ -1,11 +1,24 @@
 #include "app/Updater.h"
 
+#include "catalogue/UpdatePlan.h"
 #include "support/Log.h"
 
 #ifndef UPDATER_REVISION
 #define UPDATER_REVISION "unknown"
 #endif
 
-Updater::Updater() : settings(), deferredRenames(), updaterRenameDeferred(false) {
+Updater::Updater() : settings(), status(), deferredRenames() {
   logPrintf("updater %s (%s)\n", kUpdaterVersion, UPDATER_REVISION);
+  updaterRenameDeferred = false;
+}
+
+void Updater::buildDownloadQueue(ModuleList& installed, ModuleList& available) {
+  planDownloadQueue(status.downloadQueue, installed, available);
+  preferSelfUpdate();
+}
+
+void Updater::preferSelfUpdate() {
+  // The program started after the critical modules is then the updater itself,
+  // which runs again with its new files.
+  if (preferSelfUpdateIn(status.downloadQueue)) settings.set("autoStart", kUpdaterExecutable);
 }

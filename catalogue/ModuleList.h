@@ -3,7 +3,9 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/Module.h"
 #include "support/Mutex.h"
@@ -28,7 +30,8 @@ class ModuleList {
   // Throws IOException "xmlSaveFormatFile failed".
   void writeFile(const std::string& path) const;
 
-  // Takes ownership; replaces (destroys) a record of the same name, appends at the end.
+  // Takes ownership (also when it throws: the record is destroyed then); replaces
+  // (destroys) a record of the same name, appends at the end.
   Module* add(Module* module);
   // Adds a copy of every record of the other list, in its order.
   void addAll(const ModuleList& other);
@@ -46,11 +49,26 @@ class ModuleList {
   // Moves a Pending record directly behind the first Pending record.
   void reposition(const std::string& name);
   // The run's walk: the first Pending record of the given criticality, marked
-  // Fetching in the same locked step; nullptr when there is none.
+  // Fetching in the same locked step; nullptr when there is none. A walk of
+  // takeNext calls meets every record of its kind once, whatever reposition does
+  // meanwhile, provided states only move on from Pending (as the run sets them).
   Module* takeNext(bool critical);
 
  private:
+  enum PendingKind { kNonCritical = 0, kCritical = 1, kAnyKind = 2 };
+
+  void addOwned(std::vector<std::unique_ptr<Module>> modules);
+  // Under the lock: the first Pending record of the kind, or the end.
+  Cursor firstPending(PendingKind kind);
+  void forgetPendingHints();
+
   std::list<Module*> records;
   std::map<std::string, Cursor> index;
+  // Where the search for a Pending record of each kind may start: no Pending
+  // record of that kind stands before it. States only move on from Pending, so
+  // the search never has to look back; a change of the set of records drops the
+  // hints. Keeps a whole walk linear rather than quadratic in the queue's length.
+  Cursor pendingHint[3];
+  bool pendingHintValid[3];
   mutable Mutex lock;
 };

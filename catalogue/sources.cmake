@@ -1,4 +1,9 @@
 list(APPEND UPDATER_SOURCES
-  catalogue/Module.cpp)
+  catalogue/Module.cpp
+  catalogue/ModuleList.cpp
+  catalogue/UpdatePlan.cpp
+  catalogue/UpdatePlan_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
-  catalogue/Module_test.cpp)
+  catalogue/Module_test.cpp
+  catalogue/ModuleList_test.cpp
+  catalogue/UpdatePlan_test.cpp)

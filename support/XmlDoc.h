@@ -41,7 +41,27 @@ class XmlText {
 // (the caller's exception is the one report) and any network access.
 constexpr int kXmlReadOptions = XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NONET;
 
-inline xmlDocPtr xmlReadFileQuietly(const char* path) { return xmlReadFile(path, nullptr, kXmlReadOptions); }
-inline xmlDocPtr xmlReadMemoryQuietly(const char* bytes, int length) {
-  return xmlReadMemory(bytes, length, nullptr, nullptr, kXmlReadOptions);
+// moreOptions adds to those, e.g. XML_PARSE_COMPACT for a tree that is only read.
+inline xmlDocPtr xmlReadFileQuietly(const char* path, int moreOptions = 0) {
+  return xmlReadFile(path, nullptr, kXmlReadOptions | moreOptions);
 }
+inline xmlDocPtr xmlReadMemoryQuietly(const char* bytes, int length, int moreOptions = 0) {
+  return xmlReadMemory(bytes, length, nullptr, nullptr, kXmlReadOptions | moreOptions);
+}
+
+// While it lives, libxml2's own error reports on this thread go nowhere: for the
+// calls that take no parsing options, such as xmlSaveFormatFile.
+class XmlQuietErrors {
+ public:
+  XmlQuietErrors() : context(xmlGenericErrorContext), handler(xmlGenericError) {
+    xmlSetGenericErrorFunc(nullptr, &XmlQuietErrors::ignore);
+  }
+  ~XmlQuietErrors() { xmlSetGenericErrorFunc(context, handler); }
+  XmlQuietErrors(const XmlQuietErrors&) = delete;
+  XmlQuietErrors& operator=(const XmlQuietErrors&) = delete;
+
+ private:
+  static void ignore(void*, const char*, ...) {}
+  void* context;
+  xmlGenericErrorFunc handler;
+};

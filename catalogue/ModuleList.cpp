@@ -1,0 +1,344 @@
+#include "catalogue/ModuleList.h"
+
+#include <climits>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "support/Exceptions.h"
+#include "support/Log.h"
+#include "support/XmlDoc.h"
+
+namespace {
+
+typedef std::vector<std::unique_ptr<Module>> Records;
+
+bool isElementNamed(xmlNodePtr node, const char* name) {
+  return node->type == XML_ELEMENT_NODE && xmlStrcmp(node->name, BAD_CAST name) == 0;
+}
+
+// The first "modules" or "downloadFiles" element, depth-first in document order,
+// the root itself first. Iterative: the depth of a document is the parser's business.
+xmlNodePtr findContainer(xmlNodePtr root) {
+  xmlNodePtr node = root;
+  while (node != nullptr) {
+    if (isElementNamed(node, "modules") || isElementNamed(node, "downloadFiles")) return node;
+    if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+      node = node->children;
+      continue;
+    }
+    while (node != root && node->next == nullptr) node = node->parent;
+    if (node == root) return nullptr;
+    node = node->next;
+  }
+  return nullptr;
+}
+
+// The attributes a record is built from, in the order of Module's constructor.
+const char* const kAttributeNames[] = {"name", "version", "url", "md5sum", "critical", "forceReadOnly",
+                                       "contentLength"};
+constexpr int kAttributeCount = sizeof kAttributeNames / sizeof kAttributeNames[0];
+
+// The values xmlGetProp would give, read in place where the parser left a plain
+// text (the usual case), so a large list costs no copy per attribute.
+class ModuleAttributes {
+ public:
+  explicit ModuleAttributes(xmlNodePtr element) {
+    for (int i = 0; i < kAttributeCount; ++i) values[i] = nullptr;
+    for (xmlAttrPtr attribute = element->properties; attribute != nullptr; attribute = attribute->next) {
+      for (int i = 0; i < kAttributeCount; ++i) {
+        if (values[i] != nullptr || xmlStrcmp(attribute->name, BAD_CAST kAttributeNames[i]) != 0) continue;
+        xmlNodePtr text = attribute->children;
+        if (text == nullptr) {
+          values[i] = "";
+        } else if (text->type == XML_TEXT_NODE && text->next == nullptr && text->content != nullptr) {
+          values[i] = reinterpret_cast<const char*>(text->content);
+        } else {
+          values[i] = keep(xmlNodeListGetString(element->doc, text, 1), "");
+        }
+        break;
+      }
+    }
+    // Defaults declared in a DTD count too, as with xmlGetProp.
+    if (element->doc->intSubset != nullptr || element->doc->extSubset != nullptr) {
+      for (int i = 0; i < kAttributeCount; ++i) {
+        if (values[i] == nullptr) values[i] = keep(xmlGetProp(element, BAD_CAST kAttributeNames[i]), nullptr);
+      }
+    }
+  }
+  const char* operator[](int i) const { return values[i]; }
+
+ private:
+  const char* keep(xmlChar* text, const char* whenNone) {
+    if (text == nullptr) return whenNone;
+    copies.emplace_back(new XmlText(text));
+    return copies.back()->c_str();
+  }
+  const char* values[kAttributeCount];
+  std::vector<std::unique_ptr<XmlText>> copies;
+};
+
+// Builds the records of a parsed document, before the list is touched, so a
+// failure leaves the list as it was.
+Records recordsOf(const XmlDoc& doc) {
+  xmlNodePtr root = xmlDocGetRootElement(doc.get());
+  if (root == nullptr) throw XmlException("Malformed XML");
+  xmlNodePtr container = findContainer(root);
+  if (container == nullptr) throw XmlException("Malformed XML");
+  Records records;
+  std::size_t count = 0;
+  for (xmlNodePtr node = container->children; node != nullptr; node = node->next) {
+    if (isElementNamed(node, "module")) ++count;
+  }
+  records.reserve(count);
+  for (xmlNodePtr node = container->children; node != nullptr; node = node->next) {
+    if (!isElementNamed(node, "module")) continue;
+    ModuleAttributes attributes(node);
+    // A record without a name has no key and no file: it is skipped. A missing
+    // version reads as an empty text, that is (0, 0).
+    if (attributes[0] == nullptr) continue;
+    records.emplace_back(new Module(attributes[0], attributes[1], attributes[2], attributes[3], attributes[4],
+                                    attributes[5], attributes[6]));
+  }
+  return records;
+}
+
+}  // namespace
+
+ModuleList::ModuleList()
+    : records(), index(), pendingHint(), pendingHintValid{false, false, false}, lock() {}
+
+// Delegating: should addAll throw, the finished target constructor means the
+// destructor runs and frees what was added.
+ModuleList::ModuleList(const ModuleList& other) : ModuleList() { addAll(other); }
+
+ModuleList::~ModuleList() {
+  for (Module* module : records) delete module;
+}
+
+void ModuleList::readFile(const std::string& path) {
+  XmlDoc doc(xmlReadFileQuietly(path.c_str(), XML_PARSE_COMPACT));
+  if (!doc) throw XmlException("XML parse error");
+  addOwned(recordsOf(doc));
+}
+
+void ModuleList::readMemory(const char* bytes, std::size_t length) {
+  if (length > static_cast<std::size_t>(INT_MAX)) throw XmlException("XML parse error");
+  XmlDoc doc(xmlReadMemoryQuietly(bytes, static_cast<int>(length), XML_PARSE_COMPACT));
+  if (!doc) throw XmlException("XML parse error");
+  addOwned(recordsOf(doc));
+}
+
+void ModuleList::addOwned(std::vector<std::unique_ptr<Module>> modules) {
+  lock.lock();
+  try {
+    for (std::unique_ptr<Module>& module : modules) add(module.release());
+  } catch (...) {
+    lock.unlock();
+    throw;
+  }
+  lock.unlock();
+}
+
+void ModuleList::writeFile(const std::string& path) const {
+  XmlDoc doc(xmlNewDoc(BAD_CAST "1.0"));
+  if (!doc) throw std::bad_alloc();
+  xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "modules");
+  if (root == nullptr) throw std::bad_alloc();
+  xmlDocSetRootElement(doc.get(), root);
+  lock.lock();
+  try {
+    for (const Module* module : records) {
+      xmlNodePtr element = xmlNewNode(nullptr, BAD_CAST "module");
+      if (element == nullptr) throw std::bad_alloc();
+      xmlAddChild(root, element);
+      bool added = xmlNewProp(element, BAD_CAST "name", BAD_CAST module->name.c_str()) != nullptr &&
+                   xmlNewProp(element, BAD_CAST "version", BAD_CAST module->version.text.c_str()) != nullptr &&
+                   (module->md5sum.empty() ||
+                    xmlNewProp(element, BAD_CAST "md5sum", BAD_CAST module->md5sum.c_str()) != nullptr);
+      if (!added) throw std::bad_alloc();
+    }
+  } catch (...) {
+    lock.unlock();
+    throw;
+  }
+  lock.unlock();
+  // The document is the list's snapshot now: the file is written without the lock.
+  int written;
+  {
+    XmlQuietErrors quiet;  // the exception is the one report
+    written = xmlSaveFormatFile(path.c_str(), doc.get(), 1);
+  }
+  if (written == -1) throw IOException("xmlSaveFormatFile failed");
+}
+
+Module* ModuleList::add(Module* module) {
+  std::unique_ptr<Module> owned(module);
+  if (!owned) return nullptr;
+  lock.lock();
+  try {
+    // One search serves both the replacement and the insertion.
+    auto slot = index.lower_bound(module->name);
+    bool present = slot != index.end() && slot->first == module->name;
+    if (present && *slot->second == module) {
+      // Added again: it only moves to the end.
+      records.splice(records.end(), records, slot->second);
+      owned.release();
+    } else {
+      records.push_back(module);
+      owned.release();
+      Cursor placed = std::prev(records.end());
+      if (present) {
+        Module* replaced = *slot->second;
+        records.erase(slot->second);
+        slot->second = placed;
+        delete replaced;
+      } else {
+        try {
+          index.emplace_hint(slot, module->name, placed);
+        } catch (...) {
+          records.pop_back();
+          delete module;
+          throw;
+        }
+      }
+    }
+    forgetPendingHints();
+  } catch (...) {
+    lock.unlock();
+    throw;
+  }
+  lock.unlock();
+  return module;
+}
+
+void ModuleList::addAll(const ModuleList& other) {
+  // Copies under the other list's lock, adds under this one's: never both at once.
+  std::vector<std::unique_ptr<Module>> copies;
+  other.lock.lock();
+  try {
+    copies.reserve(other.records.size());
+    for (const Module* module : other.records) copies.emplace_back(new Module(*module));
+  } catch (...) {
+    other.lock.unlock();
+    throw;
+  }
+  other.lock.unlock();
+  addOwned(std::move(copies));
+}
+
+void ModuleList::clear() {
+  lock.lock();
+  for (Module* module : records) delete module;
+  records.clear();
+  index.clear();
+  forgetPendingHints();
+  lock.unlock();
+}
+
+Module* ModuleList::find(const std::string& name) const {
+  lock.lock();
+  auto found = index.find(name);
+  Module* module = found != index.end() ? *found->second : nullptr;
+  lock.unlock();
+  return module;
+}
+
+std::size_t ModuleList::size() const {
+  lock.lock();
+  std::size_t count = records.size();
+  lock.unlock();
+  return count;
+}
+
+ModuleList::Cursor ModuleList::begin() {
+  lock.lock();
+  Cursor first = records.begin();
+  lock.unlock();
+  return first;
+}
+
+Module* ModuleList::next(Cursor& cursor) {
+  Module* module = nullptr;
+  lock.lock();
+  if (cursor == records.end()) {
+    cursor = records.begin();
+  } else {
+    module = *cursor;
+    ++cursor;
+  }
+  lock.unlock();
+  return module;
+}
+
+void ModuleList::forEach(const std::function<void(Module&)>& visitor) const {
+  lock.lock();
+  try {
+    for (Module* module : records) visitor(*module);
+  } catch (...) {
+    lock.unlock();
+    throw;
+  }
+  lock.unlock();
+}
+
+void ModuleList::reposition(const std::string& name) {
+  lock.lock();
+  try {
+    Cursor first = firstPending(kAnyKind);
+    auto found = index.find(name);
+    if (first != records.end() && std::next(first) != records.end() && found != index.end()) {
+      Cursor moving = found->second;
+      ModuleState state = (*moving)->state;
+      if (state != Pending) {
+        logPrintf("couldn't reposition %s in state %d\n", name.c_str(), static_cast<int>(state));
+      } else {
+        Cursor behind = std::next(first);
+        if (moving != first && moving != behind) {
+          // Relinked, not copied: every cursor stays where it stands.
+          records.splice(behind, records, moving);
+          // The moved record may now stand before its kind's hint; nothing
+          // before the first Pending record is Pending, so the search for its
+          // kind may start there.
+          PendingKind kind = (*moving)->critical ? kCritical : kNonCritical;
+          pendingHint[kind] = first;
+          pendingHintValid[kind] = true;
+        }
+        logPrintf("repositioned %s\n", name.c_str());
+      }
+    }
+  } catch (...) {
+    lock.unlock();
+    throw;
+  }
+  lock.unlock();
+}
+
+Module* ModuleList::takeNext(bool critical) {
+  lock.lock();
+  Cursor at = firstPending(critical ? kCritical : kNonCritical);
+  Module* module = nullptr;
+  if (at != records.end()) {
+    module = *at;
+    module->state = Fetching;
+  }
+  lock.unlock();
+  return module;
+}
+
+ModuleList::Cursor ModuleList::firstPending(PendingKind kind) {
+  Cursor at = pendingHintValid[kind] ? pendingHint[kind] : records.begin();
+  for (; at != records.end(); ++at) {
+    const Module& module = **at;
+    if (module.state == Pending && (kind == kAnyKind || module.critical == (kind == kCritical))) break;
+  }
+  pendingHint[kind] = at;
+  pendingHintValid[kind] = true;
+  return at;
+}
+
+void ModuleList::forgetPendingHints() {
+  for (bool& valid : pendingHintValid) valid = false;
+}

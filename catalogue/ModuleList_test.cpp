@@ -1,0 +1,527 @@
+#include "catalogue/ModuleList.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "support/Exceptions.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::vector<std::string> namesOf(const ModuleList& list) {
+  std::vector<std::string> names;
+  list.forEach([&](Module& module) { names.push_back(module.name); });
+  return names;
+}
+
+void readText(ModuleList& list, const std::string& xml) { list.readMemory(xml.data(), xml.size()); }
+
+Module* addModule(ModuleList& list, const std::string& name, ModuleState state = Pending,
+                  bool critical = true) {
+  Module* module = list.add(new Module(name.c_str(), "1.0", nullptr, nullptr, critical ? nullptr : "false",
+                                       nullptr, nullptr));
+  module->state = state;
+  return module;
+}
+
+std::string xmlExceptionOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const XmlException& e) {
+    return e;
+  }
+  return "no exception";
+}
+
+// What the process writes on standard error while the action runs.
+std::string standardErrorOf(const std::function<void()>& action) {
+  const std::string path = "stderr.txt";
+  std::fflush(stderr);
+  int saved = dup(2);
+  int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(file, 2);
+  close(file);
+  try {
+    action();
+  } catch (...) {
+  }
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  return readFile(path);
+}
+
+}  // namespace
+
+TEST(ModuleListReading, FailuresThrowTheirTextLeaveTheListAsItWasAndPrintNothing) {
+  ScopedWorkingDirectory dir;
+  ModuleList list;
+  Module* kept = addModule(list, "kept.dll");
+  struct Case {
+    std::string xml;
+    const char* error;
+  } cases[] = {
+      {"", "XML parse error"},
+      {"<modules><module name=\"a\" version=\"1\"></modules>", "XML parse error"},
+      {"<?xml version=\"1.0\"?>", "XML parse error"},
+      {"<module name=\"a\" version=\"1\"/>", "Malformed XML"},
+      {"<root><Modules><module name=\"a\"/></Modules><downloadfiles/></root>", "Malformed XML"},
+  };
+  for (const Case& c : cases) {
+    std::string printed = standardErrorOf([&] {
+      EXPECT_EQ(xmlExceptionOf([&] { readText(list, c.xml); }), c.error) << c.xml;
+    });
+    EXPECT_EQ(printed, "") << c.xml;
+  }
+  EXPECT_EQ(xmlExceptionOf([&] { list.readFile("missing.xml"); }), "XML parse error");
+  writeFile("broken.xml", "<modules><module name=\"a\"");
+  EXPECT_EQ(standardErrorOf([&] { EXPECT_THROW(list.readFile("broken.xml"), XmlException); }), "");
+  EXPECT_EQ(xmlExceptionOf([&] { list.readMemory(nullptr, 0); }), "XML parse error");
+  EXPECT_EQ(namesOf(list), std::vector<std::string>{"kept.dll"});
+  EXPECT_EQ(list.find("kept.dll"), kept);
+}
+
+TEST(ModuleListReading, TheContainerIsTheFirstInDepthFirstDocumentOrderRootIncluded) {
+  struct Case {
+    const char* xml;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"<answer><header><module name=\"h\" version=\"1\"/></header>"
+       "<downloadFiles><module name=\"a\" version=\"1\"/><module name=\"b\" version=\"2\"/></downloadFiles>"
+       "</answer>",
+       {"a", "b"}},
+      {"<r><downloadFiles><module name=\"first\" version=\"1\"/></downloadFiles>"
+       "<modules><module name=\"second\" version=\"1\"/></modules></r>",
+       {"first"}},
+      // Deeper but earlier in the document wins over shallower and later.
+      {"<r><x><y><modules><module name=\"deep\" version=\"1\"/></modules></y></x>"
+       "<downloadFiles><module name=\"shallow\" version=\"1\"/></downloadFiles></r>",
+       {"deep"}},
+      {"<downloadFiles><modules><module name=\"inner\" version=\"1\"/></modules>"
+       "<module name=\"outer\" version=\"1\"/></downloadFiles>",
+       {"outer"}},
+      {"<modules/>", {}},
+      {"<modules>\n  <!-- none yet -->\n  text\n</modules>", {}},
+  };
+  for (const Case& c : cases) {
+    ModuleList list;
+    readText(list, c.xml);
+    EXPECT_EQ(namesOf(list), c.names) << c.xml;
+  }
+}
+
+TEST(ModuleListReading, OnlyDirectModuleChildrenCountAndLaterDuplicatesWinAtTheEnd) {
+  ModuleList list;
+  readText(list,
+           "<modules>\n"
+           "  <module name=\"a\" version=\"1.0\" md5sum=\"aa\" url=\"http://h/a\" critical=\"false\""
+           " forceReadOnly=\"1\" contentLength=\"12\" other=\"x\">\n"
+           "    <module name=\"nested\" version=\"9\"/>\n"
+           "  </module>\n"
+           "  <group><module name=\"grouped\" version=\"1\"/></group>\n"
+           "  <Module name=\"capital\" version=\"1\"/>\n"
+           "  <module name=\"b\" version=\"2.0\"/>\n"
+           "  <module name=\"a\" version=\"1.5\"/>\n"
+           "</modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"b", "a"}));
+  Module* a = list.find("a");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->version.text, "1.5");
+  EXPECT_EQ(a->md5sum, "");
+  EXPECT_TRUE(a->critical);
+  EXPECT_EQ(a->contentLength, -1);
+
+  // A further read adds to what is there, under the same replacement rule.
+  readText(list,
+           "<modules><module name=\"c\" version=\"3\" url=\"http://h/c\" critical=\"0\""
+           " forceReadOnly=\"true\" contentLength=\"12kb\" md5sum=\"cc\"/>"
+           "<module name=\"b\" version=\"2.1\"/></modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a", "c", "b"}));
+  Module* c = list.find("c");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->url, "http://h/c");
+  EXPECT_EQ(c->md5sum, "cc");
+  EXPECT_FALSE(c->critical);
+  EXPECT_TRUE(c->forceReadOnly);
+  EXPECT_EQ(c->contentLength, 12);
+  EXPECT_EQ(c->state.load(), Pending);
+  EXPECT_EQ(list.find("b")->version.text, "2.1");
+  EXPECT_EQ(list.find("nested"), nullptr);
+  EXPECT_EQ(list.find("A"), nullptr);
+}
+
+TEST(ModuleListReading, AttributesReadAsLibxml2GivesThemWithEntitiesAndDeclaredDefaults) {
+  ModuleList list;
+  readText(list,
+           "<!DOCTYPE modules [<!ENTITY release \"2.5\">"
+           " <!ATTLIST module critical CDATA \"false\">]>\n"
+           "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
+           "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a &<b", "c"}));
+  Module* a = list.find("a &<b");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->version.text, "2.5.1");
+  EXPECT_EQ(a->md5sum, "");
+  EXPECT_FALSE(a->critical);
+  EXPECT_TRUE(list.find("c")->critical);
+}
+
+TEST(ModuleListReading, AnElementWithoutNameIsSkippedAndAMissingVersionReadsEmpty) {
+  ModuleList list;
+  readText(list,
+           "<modules><module version=\"1\"/><module name=\"noversion\"/>"
+           "<module name=\"\" version=\"2\"/><module name=\"last\" version=\"3\"/></modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"noversion", "", "last"}));
+  Module* noVersion = list.find("noversion");
+  EXPECT_EQ(noVersion->version.text, "");
+  EXPECT_EQ(noVersion->version.major, 0);
+  EXPECT_EQ(noVersion->version.minor, 0);
+}
+
+TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecksumOnly) {
+  ScopedWorkingDirectory dir;
+  ModuleList list;
+  readText(list,
+           "<downloadFiles>"
+           "<module name=\"bin/client.exe\" version=\"1.10\" md5sum=\"0cc1\" url=\"http://h/c\""
+           " critical=\"false\" forceReadOnly=\"1\" contentLength=\"5\"/>"
+           "<module name=\"a&amp;b &quot;c&quot; &lt;d&gt;.dat\" version=\"2\"/>"
+           "</downloadFiles>");
+  list.find("bin/client.exe")->state = Complete;
+  list.writeFile("modules.xml");
+  EXPECT_EQ(readFile("modules.xml"),
+            "<?xml version=\"1.0\"?>\n"
+            "<modules>\n"
+            "  <module name=\"bin/client.exe\" version=\"1.10\" md5sum=\"0cc1\"/>\n"
+            "  <module name=\"a&amp;b &quot;c&quot; &lt;d&gt;.dat\" version=\"2\"/>\n"
+            "</modules>\n");
+  EXPECT_EQ(list.find("bin/client.exe")->state.load(), Complete);  // writing changes nothing
+
+  ModuleList back;
+  back.readFile("modules.xml");
+  EXPECT_EQ(namesOf(back), namesOf(list));
+  Module* client = back.find("bin/client.exe");
+  EXPECT_EQ(client->version.text, "1.10");
+  EXPECT_EQ(client->md5sum, "0cc1");
+  EXPECT_EQ(client->url, "");
+  EXPECT_TRUE(client->critical);
+  EXPECT_FALSE(client->forceReadOnly);
+  EXPECT_EQ(client->contentLength, -1);
+  EXPECT_EQ(client->state.load(), Pending);
+  EXPECT_EQ(back.find("a&b \"c\" <d>.dat")->md5sum, "");
+
+  ModuleList empty;
+  empty.writeFile("empty.xml");
+  EXPECT_EQ(readFile("empty.xml"), "<?xml version=\"1.0\"?>\n<modules/>\n");
+}
+
+TEST(ModuleListWriting, AFileThatCannotBeWrittenThrowsAndChangesNothing) {
+  ScopedWorkingDirectory dir;
+  ModuleList list;
+  addModule(list, "a");
+  std::string printed = standardErrorOf([&] {
+    try {
+      list.writeFile("no/such/directory/modules.xml");
+      ADD_FAILURE() << "no exception";
+    } catch (const IOException& e) {
+      EXPECT_EQ(e, "xmlSaveFormatFile failed");
+    }
+  });
+  EXPECT_EQ(printed, "");
+  EXPECT_FALSE(fileExists("no"));
+  EXPECT_EQ(namesOf(list), std::vector<std::string>{"a"});
+}
+
+TEST(ModuleListContents, AddReplacesByExactNameAndAddAllAppendsCopiesInTheOtherOrder) {
+  ModuleList list;
+  Module* a = addModule(list, "a");
+  addModule(list, "b");
+  addModule(list, "c");
+  Module* upper = addModule(list, "A");
+  EXPECT_EQ(list.find("a"), a);
+  EXPECT_EQ(list.find("A"), upper);
+  Module* again = addModule(list, "a", Installing);
+  EXPECT_EQ(list.find("a"), again);
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"b", "c", "A", "a"}));
+  EXPECT_EQ(list.size(), 4u);
+  EXPECT_EQ(list.add(again), again);  // the very record again: it only moves to the end
+  EXPECT_EQ(list.add(nullptr), nullptr);
+
+  ModuleList other;
+  Module* otherC = addModule(other, "c", Fetching);
+  addModule(other, "d");
+  addModule(other, "b");
+  list.addAll(other);
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "c", "d", "b"}));
+  EXPECT_NE(list.find("c"), otherC);  // lists exchange copies, never records
+  EXPECT_EQ(list.find("c")->state.load(), Fetching);
+  EXPECT_EQ(namesOf(other), (std::vector<std::string>{"c", "d", "b"}));
+
+  list.addAll(list);  // with itself: every record replaced by its copy, order kept
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "c", "d", "b"}));
+
+  ModuleList copy(list);
+  EXPECT_EQ(namesOf(copy), namesOf(list));
+  EXPECT_NE(copy.find("a"), list.find("a"));
+  EXPECT_EQ(copy.find("a")->state.load(), Installing);
+
+  list.clear();
+  EXPECT_EQ(list.size(), 0u);
+  EXPECT_EQ(list.find("a"), nullptr);
+  addModule(list, "z");
+  EXPECT_EQ(namesOf(list), std::vector<std::string>{"z"});
+  EXPECT_EQ(copy.size(), 5u);
+}
+
+TEST(ModuleListContents, TheLockIsFreeAgainAfterAVisitorThrows) {
+  ModuleList list;
+  addModule(list, "a");
+  addModule(list, "b");
+  int visited = 0;
+  EXPECT_THROW(list.forEach([&](Module& module) {
+    ++visited;
+    // The lock is recursive: a visitor may look things up in the same list.
+    EXPECT_EQ(list.find(module.name), &module);
+    throw IOException("visitor failed");
+  }),
+               IOException);
+  EXPECT_EQ(visited, 1);
+  // Another thread gets the lock: it would wait for ever if the throw had kept it.
+  std::size_t seen = 0;
+  std::thread other([&] {
+    addModule(list, "c");
+    seen = list.size();
+  });
+  other.join();
+  EXPECT_EQ(seen, 3u);
+}
+
+TEST(ModuleListContents, TwoListsMergedIntoEachOtherFromTwoThreadsDoNotDeadlock) {
+  ModuleList first;
+  ModuleList second;
+  for (int i = 0; i < 20; ++i) {
+    addModule(first, "f" + std::to_string(i));
+    addModule(second, "s" + std::to_string(i));
+  }
+  std::thread other([&] {
+    for (int i = 0; i < 100; ++i) second.addAll(first);
+  });
+  for (int i = 0; i < 100; ++i) first.addAll(second);
+  other.join();
+  EXPECT_EQ(first.size(), 40u);
+  EXPECT_EQ(second.size(), 40u);
+}
+
+TEST(ModuleListWalks, NextGivesEachRecordThenNoneThenStartsOver) {
+  ModuleList list;
+  ModuleList::Cursor cursor = list.begin();
+  EXPECT_EQ(list.next(cursor), nullptr);
+  EXPECT_EQ(list.next(cursor), nullptr);
+  addModule(list, "a");
+  addModule(list, "b");
+  cursor = list.begin();
+  EXPECT_EQ(list.next(cursor)->name, "a");
+  EXPECT_EQ(list.next(cursor)->name, "b");
+  EXPECT_EQ(list.next(cursor), nullptr);
+  EXPECT_EQ(list.next(cursor)->name, "a");
+
+  // A cursor stays at its record while reposition relinks records around it.
+  ModuleList queue;
+  addModule(queue, "p", Complete);
+  addModule(queue, "q", Pending);
+  addModule(queue, "r", Pending);
+  addModule(queue, "s", Pending);
+  ModuleList::Cursor run = queue.begin();
+  queue.next(run);
+  queue.next(run);  // stands at r now
+  queue.reposition("s");
+  queue.reposition("r");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "s"}));
+  queue.reposition("s");
+  EXPECT_EQ(queue.next(run)->name, "r");
+  EXPECT_EQ(queue.next(run), nullptr);  // s was moved before r
+}
+
+TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) {
+  ScopedWorkingDirectory dir;
+  ModuleList queue;
+  addModule(queue, "p", Complete);
+  addModule(queue, "q", Fetching);
+  for (const char* name : {"r", "s", "t", "u"}) addModule(queue, name);
+  LogCapture log;
+  // A request naming t, then u, is applied last name first.
+  queue.reposition("u");
+  queue.reposition("t");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
+  // The first Pending record itself, and the one already behind it: order kept, logged.
+  queue.reposition("r");
+  queue.reposition("t");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
+  queue.find("u")->state = Installing;
+  queue.reposition("u");
+  queue.reposition("q");
+  queue.reposition("nothing");
+  queue.reposition("S");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"repositioned u", "repositioned t", "repositioned r",
+                                                    "repositioned t", "couldn't reposition u in state 3",
+                                                    "couldn't reposition q in state 1"}));
+}
+
+TEST(ModuleListReposition, DoesNothingSilentlyWithoutAPendingRecordOrWhenTheFirstIsTheLast) {
+  ScopedWorkingDirectory dir;
+  ModuleList queue;
+  LogCapture log;
+  queue.reposition("a");
+  addModule(queue, "a", Complete);
+  addModule(queue, "b", Installing);
+  queue.reposition("a");
+  queue.reposition("b");
+  addModule(queue, "c", Pending);
+  queue.reposition("a");
+  queue.reposition("c");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(log.text(), "");
+}
+
+TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfterTheCurrent) {
+  ScopedWorkingDirectory dir;
+  ModuleList queue;
+  addModule(queue, "b", Pending, false);
+  addModule(queue, "a", Pending, true);
+  addModule(queue, "c", Pending, true);
+  addModule(queue, "d", Pending, true);
+  addModule(queue, "x", Pending, false);
+  addModule(queue, "e", Pending, true);
+
+  Module* taken = queue.takeNext(true);
+  ASSERT_EQ(taken->name, "a");
+  EXPECT_EQ(taken->state.load(), Fetching);
+  taken->state = Complete;
+  Module* current = queue.takeNext(true);
+  ASSERT_EQ(current->name, "c");
+  // While c is fetched, the client moves e forward: it lands behind b, the first
+  // Pending record, which is ahead of the walk's position. It is taken next all the same.
+  queue.reposition("e");
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"b", "e", "a", "c", "d", "x"}));
+  current->state = Complete;
+  EXPECT_EQ(queue.takeNext(true)->name, "e");
+  EXPECT_EQ(queue.takeNext(true)->name, "d");
+  EXPECT_EQ(queue.takeNext(true), nullptr);
+  EXPECT_EQ(queue.takeNext(true), nullptr);
+
+  queue.reposition("x");
+  EXPECT_EQ(queue.takeNext(false)->name, "b");
+  EXPECT_EQ(queue.takeNext(false)->name, "x");
+  EXPECT_EQ(queue.takeNext(false), nullptr);
+
+  // A record added after a finished walk is found by the next one.
+  addModule(queue, "late", Pending, false);
+  EXPECT_EQ(queue.takeNext(false)->name, "late");
+  EXPECT_EQ(queue.takeNext(false), nullptr);
+}
+
+// The run's two walks on one thread while a client's reorder requests arrive at
+// random on another: every module is processed exactly once, criticals first, and
+// a module is only ever passed over in favour of one that a request moved.
+TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
+  ScopedWorkingDirectory dir;
+  const int kModules = 1500;
+  ModuleList queue;
+  std::vector<std::string> names;
+  for (int i = 0; i < kModules; ++i) {
+    names.push_back("m" + std::to_string(i));
+    addModule(queue, names.back(), Pending, i % 3 != 0);
+  }
+  // Only odd-numbered modules are ever named in requests: the others must keep
+  // their relative order within each walk.
+  std::vector<std::atomic<bool>> named(kModules);
+  std::atomic<bool> running(true);
+  std::atomic<int> requests(0);
+
+  std::thread client([&] {
+    std::mt19937 random(12345);
+    while (running.load()) {
+      int count = 1 + static_cast<int>(random() % 4);
+      std::vector<std::string> request;
+      for (int i = 0; i < count; ++i) {
+        int pick = static_cast<int>(random() % (kModules + 20));
+        if (pick >= kModules) {
+          request.push_back("unknown" + std::to_string(pick));
+        } else {
+          pick |= 1;
+          if (pick >= kModules) pick -= 2;
+          named[pick] = true;
+          request.push_back(names[pick]);
+        }
+      }
+      for (auto name = request.rbegin(); name != request.rend(); ++name) queue.reposition(*name);
+      if (random() % 8 == 0) {
+        // A listing, as the status server sends: each module exactly once.
+        std::set<const Module*> listed;
+        queue.forEach([&](Module& module) { listed.insert(&module); });
+        EXPECT_EQ(listed.size(), static_cast<std::size_t>(kModules));
+      }
+      ++requests;
+    }
+  });
+
+  std::vector<int> processed(kModules, 0);
+  std::vector<std::string> order[2];
+  for (bool critical : {true, false}) {
+    while (Module* module = queue.takeNext(critical)) {
+      EXPECT_EQ(module->critical, critical);
+      // Any Pending record of this kind standing before the taken one must have
+      // been moved there by a request.
+      bool before = true;
+      queue.forEach([&](Module& other) {
+        if (&other == module) before = false;
+        if (before && other.critical == critical && other.state.load() == Pending) {
+          int number = std::stoi(other.name.substr(1));
+          EXPECT_TRUE(named[number].load()) << other.name << " was passed over for " << module->name;
+        }
+      });
+      int number = std::stoi(module->name.substr(1));
+      ++processed[number];
+      order[critical].push_back(module->name);
+      module->state = Installing;
+      module->state = Complete;
+      // Let a few requests in between, as downloads would.
+      int seen = requests.load();
+      for (int spin = 0; spin < 1000 && requests.load() < seen + 2; ++spin) std::this_thread::yield();
+    }
+  }
+  running = false;
+  client.join();
+
+  for (int i = 0; i < kModules; ++i) EXPECT_EQ(processed[i], 1) << names[i];
+  EXPECT_EQ(order[1].size(), static_cast<std::size_t>(kModules - kModules / 3));
+  EXPECT_EQ(order[0].size(), static_cast<std::size_t>(kModules / 3));
+  for (const std::vector<std::string>& walk : order) {
+    int lastUnmoved = -1;
+    for (const std::string& name : walk) {
+      int number = std::stoi(name.substr(1));
+      if (number % 2 == 1) continue;
+      EXPECT_GT(number, lastUnmoved) << name;
+      lastUnmoved = number;
+    }
+  }
+  queue.forEach([&](Module& module) { EXPECT_EQ(module.state.load(), Complete) << module.name; });
+  EXPECT_GT(requests.load(), 0);
+  RecordProperty("reorderRequests", requests.load());
+}

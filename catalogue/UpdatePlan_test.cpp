@@ -1,0 +1,156 @@
+#include "catalogue/UpdatePlan.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::vector<std::string> namesOf(const ModuleList& list) {
+  std::vector<std::string> names;
+  list.forEach([&](Module& module) { names.push_back(module.name); });
+  return names;
+}
+
+void addRecord(ModuleList& list, const std::string& name, const char* version, const char* md5sum = nullptr,
+               const char* critical = nullptr) {
+  list.add(new Module(name.c_str(), version, nullptr, md5sum, critical, nullptr, nullptr));
+}
+
+}  // namespace
+
+TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOrder) {
+  ScopedWorkingDirectory dir;
+  struct Case {
+    const char* name;
+    const char* installedVersion;  // nullptr: not installed
+    const char* installedSum;
+    const char* availableVersion;
+    const char* availableSum;
+    bool queued;
+  } cases[] = {
+      {"minor-ten", "1.2", nullptr, "1.10", nullptr, true},
+      {"third-part", "1.0", nullptr, "1.0.1", nullptr, false},
+      {"downgrade", "2.0", "aa", "1.9", "bb", false},
+      {"same", "1.0", nullptr, "1.0", nullptr, false},
+      {"equal-sums", "1.0", "abc", "1.1", "abc", false},
+      {"installed-sum-empty", "1.0", nullptr, "1.1", "abc", true},
+      {"available-sum-empty", "1.0", "abc", "1.1", nullptr, true},
+      {"different-sums", "1.0", "abc", "1.1", "abd", true},
+      {"sums-differ-in-case", "1.0", "ABC", "1.1", "abc", true},
+      {"ten-digits", "1.0", nullptr, "1234567890", nullptr, false},
+      {"new", nullptr, nullptr, "0.1", nullptr, true},
+      {"new-older-than-nothing", nullptr, nullptr, "", nullptr, true},
+  };
+  ModuleList installed;
+  ModuleList available;
+  addRecord(installed, "installed-only", "1.0");
+  for (const Case& c : cases) {
+    if (c.installedVersion != nullptr) addRecord(installed, c.name, c.installedVersion, c.installedSum);
+  }
+  // The server's order is the reverse of the table's: the queue must keep it.
+  for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
+    available.add(new Module(c->name, c->availableVersion, "http://host/file", c->availableSum, "false", "1",
+                             "42"));
+  }
+  ModuleList queue;
+  LogCapture log;
+  planDownloadQueue(queue, installed, available);
+
+  std::vector<std::string> expected;
+  for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
+    if (c->queued) expected.push_back(c->name);
+  }
+  EXPECT_EQ(namesOf(queue), expected);
+  Module* queued = queue.find("minor-ten");
+  ASSERT_NE(queued, nullptr);
+  EXPECT_NE(queued, available.find("minor-ten"));  // a copy
+  EXPECT_EQ(queued->version.text, "1.10");
+  EXPECT_EQ(queued->url, "http://host/file");
+  EXPECT_FALSE(queued->critical);
+  EXPECT_TRUE(queued->forceReadOnly);
+  EXPECT_EQ(queued->contentLength, 42);
+  EXPECT_EQ(queued->state.load(), Pending);
+  EXPECT_EQ(installed.size(), 11u);
+  EXPECT_EQ(available.size(), 12u);
+  EXPECT_EQ(log.text(), "");
+}
+
+TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallation) {
+  ScopedWorkingDirectory dir;
+  const std::vector<std::string> unsafe = {
+      "",          "/etc/passwd", "\\Windows\\system.ini", "C:/autoexec.bat", "c:client.exe",
+      "file:ads",  "..",          "../outside",           "data/../../up",    "data\\..\\..\\up",
+      "data/..",   "a/../b",      "data\\...\\x",         "data/.. /x",       "//server/share/x"};
+  const std::vector<std::string> safe = {"client.exe", "data/sub/file.dat", "data\\sub\\file.dat", "..hidden",
+                                         "name..",     "a.b/c..d",          "./here",             "data/./x"};
+  ModuleList installed;
+  ModuleList available;
+  for (const std::string& name : unsafe) addRecord(available, name, "1");
+  for (const std::string& name : safe) addRecord(available, name, "1");
+  // Installed records are never used as paths: they stay as read.
+  addRecord(installed, "/etc/passwd", "0.1");
+  addRecord(installed, "../outside", "5");
+  ModuleList queue;
+  LogCapture log;
+  planDownloadQueue(queue, installed, available);
+  EXPECT_EQ(namesOf(queue), safe);
+  std::vector<std::string> expectedLog;
+  for (const std::string& name : unsafe) expectedLog.push_back("refusing module with unsafe name " + name);
+  EXPECT_EQ(log.lines(), expectedLog);
+  EXPECT_EQ(namesOf(installed), (std::vector<std::string>{"/etc/passwd", "../outside"}));
+  for (const std::string& name : unsafe) EXPECT_FALSE(isSafeModuleName(name)) << name;
+  for (const std::string& name : safe) EXPECT_TRUE(isSafeModuleName(name)) << name;
+}
+
+TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
+  const std::string executable = kUpdaterExecutable;
+  const std::string settingsModule = kUpdaterSettingsModule;
+  if (onWindows()) {
+    EXPECT_EQ(executable, "updater.exe");
+    EXPECT_EQ(settingsModule, "updaterIni.xml");
+  } else {
+    EXPECT_EQ(executable, "updater");
+    EXPECT_EQ(settingsModule, "UpdaterIni.xml");
+  }
+
+  ModuleList queue;
+  EXPECT_FALSE(preferSelfUpdateIn(queue));
+  addRecord(queue, "client.exe", "2", nullptr, "true");
+  addRecord(queue, settingsModule, "2", nullptr, "false");
+  addRecord(queue, "data.pak", "2", nullptr, "false");
+  addRecord(queue, executable, "2", "sum", "false");
+  Module* before = queue.find(executable);
+  EXPECT_TRUE(preferSelfUpdateIn(queue));
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{executable, settingsModule}));
+  EXPECT_NE(queue.find(executable), before);
+  EXPECT_TRUE(queue.find(executable)->critical);
+  EXPECT_TRUE(queue.find(settingsModule)->critical);
+  EXPECT_EQ(queue.find(executable)->md5sum, "sum");
+
+  ModuleList onlySettings;
+  addRecord(onlySettings, "client.exe", "2");
+  addRecord(onlySettings, settingsModule, "2", nullptr, "0");
+  EXPECT_TRUE(preferSelfUpdateIn(onlySettings));
+  EXPECT_EQ(namesOf(onlySettings), std::vector<std::string>{settingsModule});
+  EXPECT_TRUE(onlySettings.find(settingsModule)->critical);
+
+  // Names are compared exactly: other spellings are ordinary modules.
+  std::string capital = executable;
+  capital[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capital[0])));
+  std::string otherSettings = settingsModule;
+  otherSettings[0] = static_cast<char>(otherSettings[0] == 'u' ? 'U' : 'u');
+  ModuleList ordinary;
+  addRecord(ordinary, "client.exe", "2");
+  addRecord(ordinary, capital, "2", nullptr, "false");
+  addRecord(ordinary, otherSettings, "2", nullptr, "false");
+  addRecord(ordinary, "data.pak", "2");
+  EXPECT_FALSE(preferSelfUpdateIn(ordinary));
+  EXPECT_EQ(namesOf(ordinary), (std::vector<std::string>{"client.exe", capital, otherSettings, "data.pak"}));
+  EXPECT_FALSE(ordinary.find(capital)->critical);
+}
