@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/Updater.h"
+#include "net/URL.h"
 #include "support/Exceptions.h"
 
 namespace {
@@ -18,8 +19,9 @@ namespace {
 }  // namespace
 
 int updaterEntry() {
-  // libxml2 must be set up before a second thread may use it.
+  // libxml2 and the HTTP client must be set up before a second thread may use them.
   xmlInitParser();
+  initializeNetworking();
   try {
     std::unique_ptr<Updater> updater(new Updater());
     updater.reset();

@@ -33,6 +33,9 @@ class Updater {
   void commitInstalledModules(ModuleList& installed, ModuleList& queue);
   void autoStartProcess(const std::string& program);
   void startDeferredRenames();
+  // Before the installed list is read: a commit stopped between its two renames
+  // left only the backup; it becomes the modules file again.
+  void restoreInterruptedCommit();
 
   UpdaterIni settings;
   UpdateStatus status;

@@ -1,6 +1,27 @@
 list(APPEND UPDATER_SOURCES
   app/Updater.cpp
-  app/Entry.cpp)
+  app/Entry.cpp
+  app/ComponentDownload.cpp
+  app/ComponentInstall.cpp
+  app/Commit.cpp
+  app/Launch.cpp
+  app/DebugDelay.cpp
+  app/DeferredScript.cpp
+  app/DeferredScript_${UPDATER_PLATFORM}.cpp
+  app/FileSystem.cpp
+  app/FileSystem_${UPDATER_PLATFORM}.cpp
+  app/Process_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
   app/Entry_test.cpp
-  app/Updater_test.cpp)
+  app/Updater_test.cpp
+  app/ComponentDownload_test.cpp
+  app/ComponentInstall_test.cpp
+  app/ComponentInstall_${UPDATER_PLATFORM}_test.cpp
+  app/Commit_test.cpp
+  app/Launch_test.cpp
+  app/DebugDelay_test.cpp
+  app/DeferredScript_test.cpp
+  app/FileSystem_test.cpp
+  app/FileSystem_${UPDATER_PLATFORM}_test.cpp
+  app/Process_test.cpp
+  app/Process_${UPDATER_PLATFORM}_test.cpp)

@@ -15,6 +15,10 @@ class URLObserver {
   ~URLObserver() = default;
 };
 
+// Sets up the HTTP client library for the process. Call once from the entry,
+// before any second thread exists.
+void initializeNetworking();
+
 // One HTTP GET of one absolute http or https URL.
 class URL {
  public:
@@ -39,7 +43,33 @@ class URL {
   std::string address;
   int32_t progress;
 
+  // Where the platform's transport hands the body: `begin` once the server has
+  // answered 200 (with the announced length, -1 for none), then every piece in order.
+  class BodySink {
+   public:
+    virtual void begin(int64_t announcedLength) = 0;
+    virtual void piece(const char* bytes, std::size_t count) = 0;
+
+   protected:
+    ~BodySink() = default;
+  };
+
  private:
+  void fetch(std::size_t pieceSize, const std::function<void(const char*, std::size_t)>& consume);
+  void notifyObservers();
+  // The platform's transport: performs the GET and hands the body to the sink
+  // in pieces of pieceSize bytes (the last may be shorter). Throws for every
+  // failure before the body; a failure inside the body just ends it.
+  void transfer(std::size_t pieceSize, BodySink& sink);
+
   uint64_t received;
   int64_t announced;
 };
+
+// The user agent every request sends.
+extern const char* const kUserAgent;
+// Longest host name and longest path with its query that a URL may carry.
+constexpr std::size_t kMaxHostLength = 127;
+constexpr std::size_t kMaxPathLength = 1023;
+// The failure for a URL the fetcher cannot split into host and path.
+std::string badUrlText(const std::string& address);

@@ -13,7 +13,7 @@ PACKAGES=(
   g++ make cmake ninja-build pkgconf git file
   libcurl4-openssl-dev libxml2-dev libxml2-utils libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  nginx-light python3
+  nginx-light python3 openssl
   # Windows cross-build and its tests under Wine
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

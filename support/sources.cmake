@@ -8,3 +8,8 @@ list(APPEND UPDATER_TEST_SOURCES
   support/Log_test.cpp
   support/Log_${UPDATER_PLATFORM}_test.cpp
   support/Thread_test.cpp)
+list(APPEND UPDATER_SOURCES
+  support/Md5.cpp
+  support/Md5_${UPDATER_PLATFORM}.cpp)
+list(APPEND UPDATER_TEST_SOURCES
+  support/Md5_test.cpp)

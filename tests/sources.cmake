@@ -1,4 +1,6 @@
 list(APPEND UPDATER_TEST_SOURCES
   tests/TestMain.cpp
   tests/TestSupport.cpp
-  tests/TestSupport_${UPDATER_PLATFORM}.cpp)
+  tests/TestSupport_${UPDATER_PLATFORM}.cpp
+  tests/TestServer.cpp
+  tests/TestServer_${UPDATER_PLATFORM}.cpp)

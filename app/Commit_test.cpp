@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/FileSystem.h"
+#include "catalogue/ModuleList.h"
+#include "tests/UpdaterFixture.h"
+
+using namespace testing_support;
+
+namespace {
+const char* kModulesFile = "installed.xml";
+
+Module* record(const std::string& name, const std::string& version) {
+  return new Module(name.c_str(), version.c_str(), "http://server/x", "", "true", "false", "10");
+}
+
+// "name=version" of every record of the file, in order.
+std::vector<std::string> recordsOf(const std::string& path) {
+  ModuleList list;
+  list.readFile(path);
+  std::vector<std::string> records;
+  list.forEach([&](Module& module) { records.push_back(module.name + "=" + module.version.text); });
+  return records;
+}
+
+void writeList(const std::string& path, const std::vector<std::pair<std::string, std::string>>& records) {
+  ModuleList list;
+  for (const auto& entry : records) list.add(record(entry.first, entry.second));
+  list.writeFile(path);
+}
+
+class Lists {
+ public:
+  Lists() {
+    installed.add(record("a.dll", "1.0"));
+    installed.add(record("b.dat", "1.0"));
+    installed.add(record("c.exe", "1.0"));
+    queue.add(record("b.dat", "1.1"));
+    queue.add(record("d.new", "2.0"));
+  }
+  ModuleList installed;
+  ModuleList queue;
+};
+}  // namespace
+
+TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
+  UpdaterFixture updater({{"modulesFile", kModulesFile}});
+  writeList(kModulesFile, {{"a.dll", "1.0"}, {"b.dat", "1.0"}, {"c.exe", "1.0"}});
+  Lists lists;
+  lists.queue.find("d.new")->state = Pending;  // handled or not, every queued record counts
+  updater->commitInstalledModules(lists.installed, lists.queue);
+  EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "c.exe=1.0", "b.dat=1.1", "d.new=2.0"}));
+  EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".new"));
+  EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".old"));
+  // The lists given are not changed.
+  EXPECT_EQ(lists.installed.size(), 3u);
+  EXPECT_EQ(lists.installed.find("b.dat")->version.text, "1.0");
+}
+
+TEST(Commit, AnEmptyQueueRewritesTheInstalledRecordsInTheirOrder) {
+  UpdaterFixture updater({{"modulesFile", kModulesFile}});
+  writeFile(kModulesFile, "<modules><module name=\"a.dll\" version=\"1.0\"/></modules>");
+  Lists lists;
+  ModuleList empty;
+  updater->commitInstalledModules(lists.installed, empty);
+  EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "b.dat=1.0", "c.exe=1.0"}));
+}
+
+TEST(Commit, AStaleBackupNoLongerBlocksTheCommit) {
+  UpdaterFixture updater({{"modulesFile", kModulesFile}});
+  writeList(kModulesFile, {{"a.dll", "1.0"}});
+  writeFile(std::string(kModulesFile) + ".old", "left by a commit that failed to delete it");
+  Lists lists;
+  updater->commitInstalledModules(lists.installed, lists.queue);
+  EXPECT_EQ(recordsOf(kModulesFile).size(), 4u);
+  EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".old"));
+}
+
+TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
+  UpdaterFixture updater({{"modulesFile", kModulesFile}});
+  const std::string current = kModulesFile;
+  writeList(current, {{"a.dll", "1.0"}});
+  Lists lists;
+
+  // The current file cannot be moved aside: it stays as it was.
+  setRenameFunctionForTesting([&](const std::string& from, const std::string& to) {
+    if (from == current) {
+      errno = EACCES;
+      return -1;
+    }
+    return std::rename(from.c_str(), to.c_str());
+  });
+  try {
+    updater->commitInstalledModules(lists.installed, lists.queue);
+    ADD_FAILURE() << "no exception";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e, "rename " + current + ": " + std::strerror(EACCES));
+  }
+  EXPECT_EQ(recordsOf(current), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
+
+  // The new file cannot take its place: the previous list waits under the backup name.
+  setRenameFunctionForTesting([&](const std::string& from, const std::string& to) {
+    if (from == current + ".new") {
+      errno = ENOSPC;
+      return -1;
+    }
+    return std::rename(from.c_str(), to.c_str());
+  });
+  try {
+    updater->commitInstalledModules(lists.installed, lists.queue);
+    ADD_FAILURE() << "no exception";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e, "rename " + current + ".new: " + std::strerror(ENOSPC));
+  }
+  setRenameFunctionForTesting(nullptr);
+  EXPECT_FALSE(fileExists(current));
+  EXPECT_EQ(recordsOf(current + ".old"), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
+
+  // The next run finds the previous list back in place.
+  LogCapture log;
+  updater->restoreInterruptedCommit();
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"restored " + current + " from " + current + ".old"});
+  EXPECT_EQ(recordsOf(current), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_FALSE(fileExists(current + ".old"));
+}
+
+TEST(Commit, RestoringLeavesACompleteCommitAlone) {
+  UpdaterFixture updater({{"modulesFile", "lists/installed.xml"}});
+  LogCapture log;
+  updater->restoreInterruptedCommit();  // neither file
+  writeFile("lists/installed.xml.old", "older");
+  writeFile("lists/installed.xml", "current");
+  updater->restoreInterruptedCommit();  // both: the current one wins
+  EXPECT_EQ(readFile("lists/installed.xml"), "current");
+  EXPECT_EQ(readFile("lists/installed.xml.old"), "older");
+  EXPECT_TRUE(log.lines().empty());
+}

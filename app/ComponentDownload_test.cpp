@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/DebugDelay.h"
+#include "support/Md5.h"
+#include "tests/TestServer.h"
+#include "tests/UpdaterFixture.h"
+
+using namespace testing_support;
+
+namespace {
+std::string md5Of(const std::string& bytes) {
+  Md5 md5;
+  md5.update(bytes.data(), bytes.size());
+  return md5.hexDigest();
+}
+
+std::string upperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
+  return text;
+}
+
+std::vector<std::string> linesStartingWith(const LogCapture& log, const std::string& prefix) {
+  std::vector<std::string> selected;
+  for (const std::string& line : log.lines()) {
+    if (line.rfind(prefix, 0) == 0) selected.push_back(line);
+  }
+  return selected;
+}
+
+std::string body(std::size_t length) {
+  std::string bytes;
+  for (std::size_t i = 0; i < length; ++i) bytes += static_cast<char>(i * 31 % 251);
+  return bytes;
+}
+
+class RecordedDelays {
+ public:
+  RecordedDelays() { setDelayFunctionForTesting([this](uint32_t ms) { requested.push_back(ms); }); }
+  ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
+  std::vector<uint32_t> requested;
+};
+}  // namespace
+
+TEST(ComponentDownload, MissingDirectoriesAreMadeOutermostFirstAndTheBodyLandsBesideTheTarget) {
+  UpdaterFixture updater;
+  TestServer server;
+  const std::string bytes = body(20000);
+  Route route;
+  route.body = bytes;
+  server.setRoute("/files/a.bin", route);
+  Module module = makeModule("data/maps/a.bin", false, server.baseUrl() + "/files/a.bin");
+  LogCapture log;
+  updater->fetchComponent(module);
+  EXPECT_EQ(log.lines()[0], "fetching component data/maps/a.bin");
+  EXPECT_EQ(linesStartingWith(log, "ensureDirectoryExistsForPath"),
+            (std::vector<std::string>{"ensureDirectoryExistsForPath: making directory data",
+                                      "ensureDirectoryExistsForPath: making directory data/maps"}));
+  EXPECT_EQ(readFile("data/maps/a.bin.new"), bytes);
+  EXPECT_FALSE(fileExists("data/maps/a.bin"));
+  EXPECT_EQ(updater->status.stage, DownloadingModule);
+  EXPECT_EQ(updater->status.subject, &module);
+  EXPECT_EQ(updater->status.progress, 100);
+  EXPECT_TRUE(linesStartingWith(log, "dd = ").empty());
+}
+
+TEST(ComponentDownload, DirectoryWorkOnlyWhereANameHasADirectoryThatIsMissing) {
+  UpdaterFixture updater;
+  writeFile("present/file", "");
+  writeFile("plain", "a file counts as present");
+  LogCapture log;
+  updater->ensureDirectoryExistsForPath("a.bin");
+  updater->ensureDirectoryExistsForPath("present/a.bin");
+  updater->ensureDirectoryExistsForPath("plain/a.bin");
+  updater->ensureDirectoryExistsForPath("present/new/a.bin");
+  updater->ensureDirectoryExistsForPath("/a.bin");
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"ensureDirectoryExistsForPath: making directory present/new",
+                                                   "ensureDirectoryExistsForPath: making directory "}));
+  EXPECT_TRUE(std::filesystem::is_directory("present/new"));
+}
+
+TEST(ComponentDownload, AnOutputFileThatCannotBeOpenedIsReportedUnderTheModulesName) {
+  UpdaterFixture updater;
+  writeFile("plain", "not a directory");
+  Module module = makeModule("plain/a.bin", false, "http://127.0.0.1:1/never");
+  try {
+    updater->fetchComponent(module);
+    FAIL() << "no exception";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e.rfind("plain/a.bin: ", 0), 0u) << e;
+    EXPECT_GT(e.size(), std::string("plain/a.bin: ").size());
+  }
+}
+
+TEST(ComponentDownload, AShortBodyIsNeverTakenForTheFile) {
+  UpdaterFixture updater;
+  TestServer server;
+  Route route;
+  route.body = body(5000);
+  route.mode = BodyMode::CutShort;
+  route.announcedLength = 8000;
+  server.setRoute("/a.bin", route);
+  writeFile("a.bin", "installed");
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
+  try {
+    updater->fetchComponent(module);
+    FAIL() << "no exception";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e, "a.bin: incomplete download (5000 of 8000 bytes)");
+  }
+  EXPECT_EQ(readFile("a.bin"), "installed");
+  EXPECT_EQ(readFile("a.bin.new"), route.body);
+}
+
+TEST(ComponentDownload, TheChecksumIsComparedInEitherCaseAndOnlyInDigestForm) {
+  UpdaterFixture updater;
+  TestServer server;
+  const std::string bytes = body(30000);
+  Route route;
+  route.body = bytes;
+  server.setRoute("/a.bin", route);
+  Route unannounced = route;
+  unannounced.mode = BodyMode::NoLength;
+  server.setRoute("/b.bin", unannounced);
+
+  Module upper = makeModule("a.bin", false, server.baseUrl() + "/a.bin", upperCase(md5Of(bytes)));
+  updater->fetchComponent(upper);
+  EXPECT_EQ(readFile("a.bin.new"), bytes);
+
+  Module other = makeModule("b.bin", false, server.baseUrl() + "/b.bin", "not-a-digest");
+  updater->fetchComponent(other);
+  EXPECT_EQ(readFile("b.bin.new"), bytes);
+
+  const std::string wrong = upperCase(md5Of("other bytes"));
+  Module corrupt = makeModule("b.bin", false, server.baseUrl() + "/b.bin", wrong);
+  try {
+    updater->fetchComponent(corrupt);
+    FAIL() << "no exception";
+  } catch (const IOException& e) {
+    EXPECT_EQ(e, "b.bin: md5sum mismatch (expected " + wrong + ", got " + md5Of(bytes) + ")");
+  }
+  EXPECT_EQ(readFile("b.bin.new"), bytes);
+}
+
+TEST(ComponentDownload, ASecondFetchRewritesTheDownloadFromItsFirstByte) {
+  UpdaterFixture updater({{"debugdelay", "0x3"}});
+  RecordedDelays delays;
+  TestServer server;
+  Route route;
+  route.body = "short";
+  server.setRoute("/a.bin", route);
+  writeFile("a.bin.new", "a longer download from an earlier run");
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
+  LogCapture log;
+  updater->fetchComponent(module);
+  EXPECT_EQ(readFile("a.bin.new"), "short");
+  EXPECT_EQ(log.lines().back(), "dd = 0x3");
+  EXPECT_EQ(delays.requested, std::vector<uint32_t>{3000});
+}
+
+TEST(ComponentDownload, AFailedFetchPassesTheFetchersErrorOn) {
+  UpdaterFixture updater({{"debugdelay", "1"}});
+  RecordedDelays delays;
+  TestServer server;
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/missing");
+  EXPECT_THROW(updater->fetchComponent(module), FileNotFoundException);
+  EXPECT_TRUE(fileExists("a.bin.new"));
+  EXPECT_TRUE(delays.requested.empty());
+}

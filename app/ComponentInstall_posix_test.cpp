@@ -1,0 +1,108 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "app/FileSystem.h"
+#include "tests/UpdaterFixture.h"
+
+using namespace testing_support;
+
+namespace {
+mode_t modeOf(const std::string& path) {
+  struct stat information;
+  if (stat(path.c_str(), &information) != 0) return 0;
+  return information.st_mode & 07777;
+}
+
+class Umask {
+ public:
+  explicit Umask(mode_t mask) : previous(umask(mask)) {}
+  ~Umask() { umask(previous); }
+
+ private:
+  mode_t previous;
+};
+}  // namespace
+
+TEST(ComponentInstallPosix, AReplacedProgramKeepsItsWholeMode) {
+  UpdaterFixture updater;
+  Module module = makeModule("updater");
+  writeFile("updater", "old");
+  chmod("updater", 0750);
+  writeFile("updater.new", "new");
+  chmod("updater.new", 0600);
+  updater->installComponent(module);
+  EXPECT_EQ(readFile("updater"), "new");
+  EXPECT_EQ(modeOf("updater"), 0750u);
+}
+
+TEST(ComponentInstallPosix, ANewModuleIsRunnableOnlyWhenItIsAProgram) {
+  UpdaterFixture updater;
+  Umask mask(022);
+  Module program = makeModule("bin/tool");
+  Module data = makeModule("data.pak");
+  Module forced = makeModule("run.sh", true);
+  writeFile("bin/tool.new", std::string("\x7f" "ELF\x02\x01\x01\x00", 8));
+  writeFile("data.pak.new", "PAK");
+  writeFile("run.sh.new", "#!/bin/sh\n");
+  for (const char* name : {"bin/tool.new", "data.pak.new", "run.sh.new"}) chmod(name, 0600);
+  updater->installComponent(program);
+  updater->installComponent(data);
+  updater->installComponent(forced);
+  EXPECT_EQ(modeOf("bin/tool"), 0755u);
+  EXPECT_EQ(modeOf("data.pak"), 0644u);
+  EXPECT_EQ(modeOf("run.sh"), 0555u);
+  EXPECT_EQ(readFileAttributes("run.sh").word, 0x21u);
+}
+
+TEST(ComponentInstallPosix, AReadOnlyTargetKeepsItsOtherBitsAndIsReadOnlyAgain) {
+  UpdaterFixture updater;
+  Module module = makeModule("game");
+  writeFile("game", "old");
+  chmod("game", 0555);
+  writeFile("game.new", "new");
+  LogCapture log;
+  updater->installComponent(module);
+  EXPECT_EQ(log.lines()[2], "clearing read-only flag");
+  EXPECT_EQ(modeOf("game"), 0555u);
+}
+
+// A permission error is no sign of a file in use on POSIX: no deferral.
+TEST(ComponentInstallPosix, APermissionErrorOnTheBackupRenameIsNotDeferred) {
+  UpdaterFixture updater;
+  Module module = makeModule("a.so");
+  writeFile("a.so", "old");
+  writeFile("a.so.new", "new");
+  setRenameFunctionForTesting([](const std::string& from, const std::string& to) {
+    if (from == "a.so") {
+      errno = EACCES;
+      return -1;
+    }
+    return std::rename(from.c_str(), to.c_str());
+  });
+  updater->installComponent(module);
+  setRenameFunctionForTesting(nullptr);
+  EXPECT_TRUE(updater->deferredRenames.empty());
+  EXPECT_EQ(readFile("a.so"), "new");
+}
+
+TEST(ComponentInstallPosix, ADeferredProgramIsGivenTheTargetsModeForTheScript) {
+  UpdaterFixture updater;
+  Module module = makeModule("updater");
+  writeFile("updater", "old");
+  chmod("updater", 0755);
+  writeFile("updater.new", "new");
+  chmod("updater.new", 0644);
+  setRenameFunctionForTesting([](const std::string&, const std::string&) {
+    errno = ETXTBSY;
+    return -1;
+  });
+  updater->installComponent(module);
+  setRenameFunctionForTesting(nullptr);
+  EXPECT_TRUE(updater->updaterRenameDeferred);
+  EXPECT_EQ(modeOf("updater.new"), 0755u);
+  EXPECT_EQ(readFile("updater"), "old");
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The file operations of the run's file work, over the runtime library and the
+// platform's file attributes. On POSIX the Win32 attribute word is synthesised
+// from the file's mode, so the log reads the same on both systems.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+constexpr uint32_t kReadOnlyAttribute = 0x1;
+constexpr uint32_t kDirectoryAttribute = 0x10;
+constexpr uint32_t kArchiveAttribute = 0x20;
+
+// A file's attributes: the attribute word, and on POSIX the permission bits
+// behind it, which a replacement takes over whole (a replaced program must keep
+// its execute bits).
+struct FileAttributes {
+  uint32_t word;
+  uint32_t mode;
+
+  bool exists() const { return word != kInvalidFileAttributes; }
+  bool readOnly() const { return exists() && (word & kReadOnlyAttribute) != 0; }
+  FileAttributes withWord(uint32_t newWord) const { return FileAttributes{newWord, mode}; }
+};
+
+// kInvalidFileAttributes in the word when the file is missing or cannot be examined.
+FileAttributes readFileAttributes(const std::string& path);
+// Sets the word's read-only flag (and on POSIX the permission bits it was read
+// with). False on failure; on POSIX errno tells why.
+bool writeFileAttributes(const std::string& path, const FileAttributes& attributes);
+// What a newly delivered file gets when no earlier file hands its attributes on:
+// nothing on Windows (an invalid word); on POSIX 0644, or 0755 for an ELF
+// program or a "#!" script, under the umask.
+FileAttributes newFileAttributes(const std::string& path);
+// A downloaded file left for a deferred rename: on POSIX it takes the target's
+// permission bits now, because the script that moves it into place sets none.
+void prepareDeferredFile(const std::string& downloaded, const FileAttributes& target);
+
+// The runtime library's calls: 0 on success, -1 with errno set.
+int renameFile(const std::string& from, const std::string& to);
+int removeFile(const std::string& path);
+int makeDirectory(const std::string& path);
+// Whether anything, a plain file too, exists under the name.
+bool pathExists(const std::string& path);
+// Whether a failed rename's errno means the file is held by a running program.
+bool isInUseError(int error);
+
+// Replaces the rename for tests that need it to fail; an empty function restores it.
+typedef std::function<int(const std::string& from, const std::string& to)> RenameFunction;
+void setRenameFunctionForTesting(RenameFunction function);

@@ -1,0 +1,76 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/FileSystem.h"
+
+namespace {
+constexpr mode_t kAllWrite = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kPermissionBits = 07777;
+
+mode_t currentUmask() {
+  // Only the update thread creates files, so setting the mask back at once is safe.
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
+
+bool startsAsProgram(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  unsigned char head[4] = {0, 0, 0, 0};
+  std::size_t length = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  bool elf = length == 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
+  bool script = length >= 2 && head[0] == '#' && head[1] == '!';
+  return elf || script;
+}
+}  // namespace
+
+FileAttributes readFileAttributes(const std::string& path) {
+  struct stat information;
+  if (stat(path.c_str(), &information) != 0) return FileAttributes{kInvalidFileAttributes, 0};
+  uint32_t word = kArchiveAttribute;
+  if (S_ISDIR(information.st_mode)) word |= kDirectoryAttribute;
+  if ((information.st_mode & S_IWUSR) == 0) word |= kReadOnlyAttribute;
+  return FileAttributes{word, static_cast<uint32_t>(information.st_mode & kPermissionBits)};
+}
+
+bool writeFileAttributes(const std::string& path, const FileAttributes& attributes) {
+  mode_t mode = static_cast<mode_t>(attributes.mode & kPermissionBits);
+  bool wantReadOnly = (attributes.word & kReadOnlyAttribute) != 0;
+  // The bits as they were read already say what the word says: take them whole.
+  // Otherwise read-only takes every write bit away, and writable gives the owner
+  // write permission back.
+  if (wantReadOnly != ((mode & S_IWUSR) == 0)) {
+    mode = wantReadOnly ? (mode & ~kAllWrite) : (mode | S_IWUSR);
+  }
+  return chmod(path.c_str(), mode) == 0;
+}
+
+FileAttributes newFileAttributes(const std::string& path) {
+  mode_t mode = (startsAsProgram(path) ? 0755 : 0644) & ~currentUmask();
+  uint32_t word = kArchiveAttribute | ((mode & S_IWUSR) == 0 ? kReadOnlyAttribute : 0);
+  return FileAttributes{word, static_cast<uint32_t>(mode)};
+}
+
+void prepareDeferredFile(const std::string& downloaded, const FileAttributes& target) {
+  if (target.exists()) chmod(downloaded.c_str(), static_cast<mode_t>(target.mode & kPermissionBits));
+}
+
+int removeFile(const std::string& path) { return unlink(path.c_str()); }
+
+int makeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777); }
+
+bool pathExists(const std::string& path) {
+  struct stat information;
+  return stat(path.c_str(), &information) == 0;
+}
+
+// Renaming a file never fails for a reader or a running program on POSIX; EBUSY
+// (a mount point, a locked file system) and ETXTBSY are the cases that clear up
+// by themselves. EACCES is a real permission error here.
+bool isInUseError(int error) { return error == EBUSY || error == ETXTBSY; }

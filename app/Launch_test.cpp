@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "app/DeferredScript.h"
+#include "tests/UpdaterFixture.h"
+
+using namespace testing_support;
+
+namespace {
+// Waits for the started script to finish its renames; false when it never does.
+bool waitUntilGone(const std::string& path) {
+  for (int i = 0; i < 1200 && fileExists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return !fileExists(path);
+}
+
+bool waitForLine(const std::string& path) {
+  for (int i = 0; i < 1200 && readFile(path).find('\n') == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return readFile(path).find('\n') != std::string::npos;
+}
+
+std::string onDisk(const std::string& text) {
+  if (!onWindows()) return text;
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+}
+}  // namespace
+
+TEST(Launch, WithoutDeferredRenamesNothingIsWrittenOrStarted) {
+  UpdaterFixture updater;
+  LogCapture log;
+  updater->startDeferredRenames();
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"no deferred renames"});
+  EXPECT_FALSE(fileExists(kDeferredScriptName));
+}
+
+TEST(Launch, OneDeferredRenameIsWrittenAndFinishedByTheScript) {
+  UpdaterFixture updater;
+  writeFile("client.dll", "old");
+  writeFile("client.dll.new", "new");
+  updater->deferredRenames["client.dll.new"] = "client.dll";
+  LogCapture log;
+  updater->startDeferredRenames();
+  std::vector<std::string> lines = log.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "deferred rename of client.dll.new to client.dll");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("batchfile pid = [1-9][0-9]*"))) << lines[1];
+  if (onWindows()) {
+    EXPECT_EQ(readFile("defer.bat"),
+              "@echo off\r\n:1\r\ndel client.dll\r\nren client.dll.new client.dll\r\n"
+              "if exist client.dll.new goto :1\r\ncls\r\n");
+  } else {
+    EXPECT_EQ(readFile("defer.sh"), shellScriptText(updater->deferredRenames, false));
+  }
+  ASSERT_TRUE(waitUntilGone("client.dll.new"));
+  EXPECT_EQ(readFile("client.dll"), "new");
+}
+
+// The updater's own file last: the script puts it in place and starts the new updater.
+TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
+  UpdaterFixture updater;
+  const std::string self = onWindows() ? "updater.exe" : "updater";
+  writeFile("a.dll", "old");
+  writeFile("a.dll.new", "new");
+  writeFile(self, "old updater");
+  if (onWindows()) {
+    // The real updater: without settings in this directory it ends at once.
+    writeFile(self + ".new", readFile(builtProgram("updater")));
+  } else {
+    writeFile(self + ".new", "#!/bin/sh\necho started > restarted\n");
+    std::filesystem::permissions(self + ".new", std::filesystem::perms(0755));
+  }
+  std::filesystem::remove("UpdaterIni.xml");
+  updater->deferredRenames[self + ".new"] = self;
+  updater->deferredRenames["a.dll.new"] = "a.dll";
+  updater->updaterRenameDeferred = true;
+  LogCapture log;
+  updater->startDeferredRenames();
+  EXPECT_EQ(log.lines()[0], "deferred rename of a.dll.new to a.dll");
+  EXPECT_EQ(log.lines()[1], "deferred rename of " + self + ".new to " + self);
+  if (onWindows()) {
+    EXPECT_EQ(readFile("defer.bat"), onDisk(batchScriptText(updater->deferredRenames, true)));
+    EXPECT_NE(readFile("defer.bat").find("\r\nstart updater.exe\r\ncls\r\n"), std::string::npos);
+  } else {
+    ASSERT_TRUE(waitForLine("restarted"));
+  }
+  ASSERT_TRUE(waitUntilGone(self + ".new"));
+  ASSERT_TRUE(waitUntilGone("a.dll.new"));
+  EXPECT_EQ(readFile("a.dll"), "new");
+  // Let the restarted updater end before the directory goes.
+  for (int i = 0; i < 200 && onWindows() && std::filesystem::exists(self); ++i) {
+    std::error_code ignored;
+    if (std::filesystem::remove(self, ignored)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+TEST(Launch, AScriptThatCannotBeCreatedIsReported) {
+  UpdaterFixture updater;
+  std::filesystem::create_directory(kDeferredScriptName);
+  updater->deferredRenames["a.dll.new"] = "a.dll";
+  try {
+    updater->startDeferredRenames();
+    FAIL() << "no exception";
+  } catch (const IOException& e) {
+    std::string prefix = std::string("open ") + kDeferredScriptName + ": ";
+    EXPECT_EQ(e.substr(0, prefix.size()), prefix);
+    EXPECT_GT(e.size(), prefix.size());
+  }
+}
+
+TEST(Launch, TheClientProgramIsStartedFromItsQuotedName) {
+  UpdaterFixture updater;
+  const std::string program = onWindows() ? builtProgram("updater") : "true";
+  // Without settings the updater started here ends at once.
+  std::filesystem::remove("UpdaterIni.xml");
+  LogCapture log;
+  updater->autoStartProcess(program);
+  std::vector<std::string> lines = log.lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "cmdline = \"" + program + "\"");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("autoStartProcess pid = [1-9][0-9]*"))) << lines[1];
+}
+
+TEST(Launch, AClientProgramThatCannotStartIsReportedWithItsCommandLine) {
+  UpdaterFixture updater;
+  for (const std::string& program : {std::string("C:\\Game\\client.exe"), std::string(""),
+                                     std::string("client.exe -windowed")}) {
+    LogCapture log;
+    try {
+      updater->autoStartProcess(program);
+      ADD_FAILURE() << "started " << program;
+    } catch (const IOException& e) {
+      EXPECT_EQ(e, "unable to start \"" + program + "\"");
+    }
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"cmdline = \"" + program + "\""});
+  }
+}

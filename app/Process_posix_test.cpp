@@ -1,0 +1,112 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "app/DeferredScript.h"
+#include "app/Process.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+// Waits for another process to write a line into a file; false when it never comes.
+bool waitForFile(const std::string& path) {
+  for (int i = 0; i < 1200 && readFile(path).find('\n') == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return readFile(path).find('\n') != std::string::npos;
+}
+
+void writeProgram(const std::string& path, const std::string& body) {
+  writeFile(path, "#!/bin/sh\n" + body);
+  chmod(path.c_str(), 0755);
+}
+
+class ScopedPath {
+ public:
+  explicit ScopedPath(const std::string& value) : previous(std::getenv("PATH") ? std::getenv("PATH") : "") {
+    setenv("PATH", value.c_str(), 1);
+  }
+  ~ScopedPath() { setenv("PATH", previous.c_str(), 1); }
+
+ private:
+  std::string previous;
+};
+}  // namespace
+
+TEST(ProcessPosix, ANameIsLookedUpInTheWorkingDirectoryBeforePath) {
+  ScopedWorkingDirectory dir;
+  writeProgram("true", "echo working directory > " + dir.path() + "/marker\n");
+  int32_t id = 0;
+  ASSERT_TRUE(startClientProgram("true", "\"true\"", id));
+  ASSERT_TRUE(waitForFile("marker"));
+  EXPECT_EQ(readFile("marker"), "working directory\n");
+}
+
+TEST(ProcessPosix, ANameNotInTheWorkingDirectoryIsFoundOnPath) {
+  ScopedWorkingDirectory dir;
+  writeProgram("bin/client", "echo \"$0|$#\" > " + dir.path() + "/marker\n");
+  writeFile("client", "not a program");  // not executable: passed over
+  ScopedPath path("/nowhere:" + dir.path() + "/bin");
+  int32_t id = 0;
+  ASSERT_TRUE(startClientProgram("client", "\"client\"", id));
+  ASSERT_TRUE(waitForFile("marker"));
+  // One program path, no arguments.
+  EXPECT_EQ(readFile("marker"), dir.path() + "/bin/client|0\n");
+}
+
+TEST(ProcessPosix, AValueWithBlanksIsOneProgramPathAndAFailedExecIsReported) {
+  ScopedWorkingDirectory dir;
+  writeProgram("my client", "echo started > marker\n");
+  int32_t id = 0;
+  ASSERT_TRUE(startClientProgram("./my client", "\"./my client\"", id));
+  ASSERT_TRUE(waitForFile("marker"));
+  EXPECT_FALSE(startClientProgram("./my client -x", "\"./my client -x\"", id));
+  writeFile("noexec", "#!/bin/sh\n");
+  EXPECT_FALSE(startClientProgram("./noexec", "\"./noexec\"", id));
+  EXPECT_EQ(errno, EACCES);
+}
+
+TEST(ProcessPosix, TheProgramIsNoChildOfTheUpdaterAndInheritsNoOtherDescriptor) {
+  ScopedWorkingDirectory dir;
+  int extra = open("extra", O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(extra, 0);
+  ASSERT_EQ(dup2(extra, 200), 200);
+  close(extra);
+  writeProgram("client", "if [ -e /proc/$$/fd/200 ]; then echo open; else echo closed; fi > marker\n");
+  int32_t id = 0;
+  ASSERT_TRUE(startClientProgram("client", "\"client\"", id));
+  close(200);
+  ASSERT_TRUE(waitForFile("marker"));
+  EXPECT_EQ(readFile("marker"), "closed\n");
+  // Nothing to reap: the program was handed on by a child that has ended.
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ProcessPosix, TheDeferredScriptRunsInASessionOfItsOwn) {
+  ScopedWorkingDirectory dir;
+  writeFile(kDeferredScriptName, "echo \"$$ $(cut -d' ' -f6 /proc/$$/stat)\" > marker\n");
+  int32_t id = 0;
+  ASSERT_TRUE(startDeferredScript(id));
+  ASSERT_TRUE(waitForFile("marker"));
+  std::istringstream fields(readFile("marker"));
+  long pid = 0;
+  long session = 0;
+  fields >> pid >> session;
+  EXPECT_EQ(pid, id);
+  // A session of its own, which it does not lead, so no terminal can claim it.
+  EXPECT_GT(session, 0);
+  EXPECT_NE(session, static_cast<long>(getsid(0)));
+  EXPECT_NE(session, pid);
+}

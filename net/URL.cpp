@@ -1,0 +1,78 @@
+#include "net/URL.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "support/Exceptions.h"
+#include "support/Log.h"
+
+const char* const kUserAgent = "KestrawinAutoUpdate/2.5.1vesmar";
+
+namespace {
+// Pieces of the body: one short of the buffer for texts, the whole buffer for files.
+constexpr std::size_t kStringPieceSize = 8191;
+constexpr std::size_t kFilePieceSize = 8192;
+}  // namespace
+
+std::string badUrlText(const std::string& address) { return "Bad URL: '" + address + "'"; }
+
+URL::URL(const std::string& text) : address(text), progress(0), received(0), announced(-1) {}
+
+URL::~URL() = default;
+
+void URL::addObserver(URLObserver* observer) { observers.push_back(observer); }
+
+void URL::fetchToString(std::string& text) {
+  fetch(kStringPieceSize, [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
+}
+
+void URL::fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk) {
+  fetch(kFilePieceSize,
+        [file, &onChunk](const char* bytes, std::size_t count) {
+          // A short write would leave a file that looks complete by its byte
+          // count but is not: stop here rather than go on.
+          if (std::fwrite(bytes, 1, count, file) != count)
+            throw IOException(std::string("fwrite: ") + std::strerror(errno));
+          if (onChunk) onChunk(bytes, count);
+        });
+}
+
+void URL::fetch(std::size_t pieceSize, const std::function<void(const char*, std::size_t)>& consume) {
+  class Sink : public BodySink {
+   public:
+    Sink(URL& owner, const std::function<void(const char*, std::size_t)>& consumer)
+        : url(owner), consume(consumer) {}
+
+    void begin(int64_t length) override { url.announced = length; }
+
+    void piece(const char* bytes, std::size_t count) override {
+      consume(bytes, count);
+      url.received += count;
+      if (url.announced > 0) {
+        // 64-bit arithmetic: a 32-bit product wraps for bodies above 42 MB.
+        url.progress = static_cast<int32_t>(url.received * 100 / static_cast<uint64_t>(url.announced));
+        url.notifyObservers();
+      }
+    }
+
+   private:
+    URL& url;
+    const std::function<void(const char*, std::size_t)>& consume;
+  };
+
+  received = 0;
+  announced = -1;
+  logPrintf("url = %s\n", address.c_str());
+  Sink sink(*this, consume);
+  transfer(pieceSize, sink);
+  // Without an announced length the only progress there is to tell is the end.
+  // An announced length of 0 means an empty body: nothing to tell.
+  if (announced < 0) {
+    progress = 100;
+    notifyObservers();
+  }
+}
+
+void URL::notifyObservers() {
+  for (URLObserver* observer : observers) observer->notify(*this);
+}

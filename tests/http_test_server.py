@@ -1,0 +1,197 @@
+#!/usr/bin/env python3
+"""A steerable HTTP (and https) server for the updater's tests.
+
+Started by a test as a child process. It listens on ephemeral ports of
+127.0.0.1 and prints "HTTP_PORT HTTPS_PORT" (0 when https is off) as its first
+line of standard output, or with --port-file writes that line to the file
+instead (the Windows tests under Wine cannot read a Linux child's output).
+
+Control requests, all under /__:
+  POST /__route?path=P&status=N&mode=M[&announce=N][&header=Name:Value]...
+      the request body becomes the body served at P (query ignored for matching).
+      mode: normal     Content-Length announced
+            nolength   no Content-Length, the body ends when the connection closes
+            cutshort   Content-Length `announce` (default: body + 1000), then the
+                       body, then the connection closes early
+            stall      read the request, then answer nothing
+  GET /__requests   one line per request served outside /__, tab-separated:
+                    method, path, query, User-Agent
+  GET /__lifeline   held open; when the test process closes it (or dies), the
+                    server ends
+  GET /__shutdown   ends the server
+Unknown paths answer 404.
+"""
+import argparse
+import http.server
+import os
+import shutil
+import socketserver
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+
+STALL_SECONDS = 600
+
+
+class State:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.routes = {}
+        self.requests = []
+
+
+STATE = State()
+TEMP_DIR = None
+
+
+def shut_down():
+    if TEMP_DIR:
+        shutil.rmtree(TEMP_DIR, ignore_errors=True)
+    sys.stdout.flush()
+    os._exit(0)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def send_bytes(self, status, body, headers=(), length=None):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
+        self.wfile.flush()
+        self.close_connection = True
+
+    def do_POST(self):
+        parts = urllib.parse.urlsplit(self.path)
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length) if length else b""
+        if parts.path != "/__route":
+            self.send_bytes(404, b"not found", length=9)
+            return
+        params = urllib.parse.parse_qs(parts.query, keep_blank_values=True)
+        route = {
+            "status": int(params.get("status", ["200"])[0]),
+            "mode": params.get("mode", ["normal"])[0],
+            "announce": int(params["announce"][0]) if "announce" in params else None,
+            "headers": [tuple(h.split(":", 1)) for h in params.get("header", [])],
+            "body": body,
+        }
+        with STATE.lock:
+            STATE.routes[params["path"][0]] = route
+        self.send_bytes(200, b"ok", length=2)
+
+    def do_GET(self):
+        path, _, query = self.path.partition("?")
+        if path.startswith("/__"):
+            self.control(path)
+            return
+        agent = self.headers.get("User-Agent", "").replace("\t", " ")
+        with STATE.lock:
+            STATE.requests.append("\t".join(["GET", path, query, agent]))
+            route = STATE.routes.get(path)
+        if route is None:
+            self.send_bytes(404, b"not found", length=9)
+            return
+        body, mode = route["body"], route["mode"]
+        if mode == "stall":
+            time.sleep(STALL_SECONDS)
+            self.close_connection = True
+        elif mode == "nolength":
+            self.send_bytes(route["status"], body, route["headers"])
+        elif mode == "cutshort":
+            announce = route["announce"] if route["announce"] is not None else len(body) + 1000
+            self.send_bytes(route["status"], body, route["headers"], length=announce)
+        else:
+            self.send_bytes(route["status"], body, route["headers"], length=len(body))
+
+    def control(self, path):
+        if path == "/__requests":
+            with STATE.lock:
+                text = "".join(line + "\n" for line in STATE.requests).encode("utf-8")
+            self.send_bytes(200, text, [("Content-Type", "text/plain")], length=len(text))
+        elif path == "/__lifeline":
+            LIFELINE.set()
+            self.send_response(200)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.flush()
+            try:
+                while self.connection.recv(4096):
+                    pass
+            except OSError:
+                pass
+            shut_down()
+        elif path == "/__shutdown":
+            self.send_bytes(200, b"bye", length=3)
+            shut_down()
+        else:
+            self.send_bytes(404, b"not found", length=9)
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def make_certificate(directory):
+    cert = os.path.join(directory, "cert.pem")
+    key = os.path.join(directory, "key.pem")
+    # The name does not match 127.0.0.1 and no authority vouches for it.
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "2", "-subj", "/CN=updater-test.invalid"],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return cert, key
+
+
+def main():
+    global TEMP_DIR
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--https", action="store_true")
+    parser.add_argument("--port-file")
+    args = parser.parse_args()
+
+    servers = [Server(("127.0.0.1", 0), Handler)]
+    if args.https:
+        TEMP_DIR = tempfile.mkdtemp(prefix="updater-test-tls-")
+        cert, key = make_certificate(TEMP_DIR)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        secure = Server(("127.0.0.1", 0), Handler)
+        secure.socket = context.wrap_socket(secure.socket, server_side=True)
+        servers.append(secure)
+    ports = [s.server_address[1] for s in servers] + [0]
+    line = "%d %d\n" % (ports[0], ports[1])
+    for s in servers:
+        threading.Thread(target=s.serve_forever, daemon=True).start()
+    if args.port_file:
+        partial = args.port_file + ".part"
+        with open(partial, "w") as out:
+            out.write(line)
+        os.replace(partial, args.port_file)
+    else:
+        sys.stdout.write(line)
+        sys.stdout.flush()
+    # Without a lifeline within a minute nobody is going to stop this server.
+    deadline = time.time() + 60
+    while True:
+        time.sleep(1)
+        if not LIFELINE.is_set() and time.time() > deadline:
+            shut_down()
+
+
+LIFELINE = threading.Event()
+
+if __name__ == "__main__":
+    main()
