@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/DeferredScript.h"
 #include "app/Updater.h"
 #include "net/URL.h"
 #include "settings/MaintenanceReport.h"
@@ -47,7 +48,7 @@ void Updater::runUpdate() {
     if (!report.updatesAllowed()) {
       status.setStage(NetworkUnavailable);
     } else {
-      std::remove(kDeferredRenameScript);
+      std::remove(kDeferredScriptName);
       status.setStage(FindingInstalledModules);
       restoreInterruptedCommit();
       ModuleList installed;
