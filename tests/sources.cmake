@@ -2,5 +2,7 @@ list(APPEND UPDATER_TEST_SOURCES
   tests/TestMain.cpp
   tests/TestSupport.cpp
   tests/TestSupport_${UPDATER_PLATFORM}.cpp
+  tests/UserSession_${UPDATER_PLATFORM}.cpp
+  tests/EndToEnd_test.cpp
   tests/TestServer.cpp
   tests/TestServer_${UPDATER_PLATFORM}.cpp)
