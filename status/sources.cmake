@@ -1,4 +1,16 @@
 list(APPEND UPDATER_SOURCES
-  status/UpdateStatus.cpp)
+  status/UpdateStatus.cpp
+  status/ProgressWindow.cpp
+  status/ProgressWindow_${UPDATER_PLATFORM}.cpp
+  status/StatusServer.cpp
+  status/Socket_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
-  status/UpdateStatus_test.cpp)
+  status/UpdateStatus_test.cpp
+  status/ProgressWindow_test.cpp
+  status/ProgressWindow_${UPDATER_PLATFORM}_test.cpp
+  status/StatusServer_test.cpp)
+if(WIN32)
+  # The dialogs and the icon; the tests show the real dialog, so they carry them too.
+  list(APPEND UPDATER_RESOURCES status/updater.rc)
+  list(APPEND UPDATER_TEST_SOURCES status/updater.rc)
+endif()

@@ -1,0 +1,159 @@
+#include "status/ProgressWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+Module* addModule(UpdateStatus& status, const char* name, bool critical) {
+  return status.downloadQueue.add(
+      new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
+}
+
+// Follows a run's status changes as the window does, carrying the range over.
+class Follower {
+ public:
+  explicit Follower(UpdateStatus& status, bool notice = false) : status(status), notice(notice) {}
+  ProgressView see() {
+    ProgressView view = ProgressWindow::describe(status, total, notice);
+    total = view.moduleTotal;
+    return view;
+  }
+  ProgressView stage(RunStage stage, Module* subject = nullptr) {
+    status.stage = stage;
+    if (subject != nullptr) status.subject = subject;
+    return see();
+  }
+
+ private:
+  UpdateStatus& status;
+  bool notice;
+  int32_t total = -1;
+};
+
+// Stands for a dialog that could not be created: the thread ends without the signal.
+class WindowThatNeverComesUp : public ProgressWindow {
+ public:
+  ~WindowThatNeverComesUp() override {
+    terminate();
+    wait(kInfinite);
+  }
+  uint32_t run() override { return 0; }
+};
+}  // namespace
+
+TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue) {
+  UpdateStatus status;
+  Follower window(status);
+  EXPECT_EQ(window.stage(FindingInstalledModules).text, "Finding Installed Modules");
+  ProgressView view = window.stage(FindingAvailableModules);
+  EXPECT_EQ(view.text, "Finding Available Modules");
+  EXPECT_EQ(view.moduleTotal, -1);
+
+  Module* a = addModule(status, "a.dll", true);
+  addModule(status, "b.dat", false);
+  Module* c = addModule(status, "c.dll", true);
+  a->state = Fetching;
+  view = window.stage(DownloadingModule, a);
+  EXPECT_EQ(view.moduleTotal, 2);
+  EXPECT_EQ(view.done, 0);
+  EXPECT_EQ(view.text, "[0/2] a.dll downloading");
+  a->state = Installing;
+  view = window.stage(InstallingModule, a);
+  EXPECT_EQ(view.done, 1);
+  EXPECT_EQ(view.text, "[1/2] a.dll installed");
+  a->state = Complete;
+  c->state = Complete;
+  EXPECT_EQ(window.stage(LaunchingProgram).text, "[2/2] Launching Program");
+  // A non-critical module changes neither count.
+  Module* b = status.downloadQueue.find("b.dat");
+  b->state = Fetching;
+  EXPECT_EQ(window.stage(DownloadingModule, b).text, "[2/2] b.dat downloading");
+  b->state = Complete;
+  EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "[2/2] Updating Installed Modules List");
+  // The range was set once; a queue that grows does not change it.
+  addModule(status, "late.dll", true);
+  view = window.stage(Done);
+  EXPECT_EQ(view.moduleTotal, 2);
+  EXPECT_EQ(view.text, "[2/2] Done");
+}
+
+TEST(ProgressView, AnEmptyQueueNeverShowsCounts) {
+  UpdateStatus status;
+  Follower window(status);
+  window.stage(FindingAvailableModules);
+  ProgressView view = window.stage(UpdatingInstalledModulesList);
+  EXPECT_EQ(view.text, "Updating Installed Modules List");
+  EXPECT_EQ(view.moduleTotal, -1);
+  view = window.stage(Done);
+  EXPECT_EQ(view.text, "Done");
+  EXPECT_EQ(view.moduleTotal, -1);
+}
+
+TEST(ProgressView, AQueueWithoutCriticalModulesGetsAnEmptyRange) {
+  UpdateStatus status;
+  Follower window(status);
+  Module* x = addModule(status, "x.dat", false);
+  addModule(status, "y.dat", false);
+  ProgressView view = window.stage(DownloadingModule, x);
+  EXPECT_EQ(view.moduleTotal, 0);
+  EXPECT_EQ(view.done, 0);
+  EXPECT_EQ(view.text, "[0/0] x.dat downloading");
+  x->state = Complete;
+  EXPECT_EQ(window.stage(InstallingModule, x).text, "[0/0] x.dat installed");
+}
+
+TEST(ProgressView, DoneClosesWithoutANoticeAndOffersCloseWithOne) {
+  UpdateStatus status;
+  ProgressView plain = Follower(status, false).stage(Done);
+  EXPECT_TRUE(plain.close);
+  EXPECT_FALSE(plain.enableClose);
+  ProgressView noticed = Follower(status, true).stage(Done);
+  EXPECT_FALSE(noticed.close);
+  EXPECT_TRUE(noticed.enableClose);
+  for (bool notice : {false, true}) {
+    ProgressView down = Follower(status, notice).stage(NetworkUnavailable);
+    EXPECT_EQ(down.text, "Network Unavailable");
+    EXPECT_TRUE(down.enableClose);
+    EXPECT_FALSE(down.close);
+  }
+  ProgressView starting = Follower(status).stage(Starting);
+  EXPECT_EQ(starting.text, "");
+  EXPECT_FALSE(starting.close || starting.enableClose);
+}
+
+TEST(ProgressWindow, PutsACarriageReturnBeforeEveryLineFeedOfTheNotice) {
+  EXPECT_EQ(ProgressWindow::withCarriageReturns("one\ntwo\n"), "one\r\ntwo\r\n");
+  EXPECT_EQ(ProgressWindow::withCarriageReturns("one\r\ntwo"), "one\r\r\ntwo");
+  EXPECT_EQ(ProgressWindow::withCarriageReturns("\n\n"), "\r\n\r\n");
+  EXPECT_EQ(ProgressWindow::withCarriageReturns("plain"), "plain");
+}
+
+TEST(ProgressWindow, GoesOnWithoutWaitingWhenItsWindowNeverCameUp) {
+  LogCapture log;
+  UpdateStatus status;
+  WindowThatNeverComesUp window;
+  MaintenanceReport report;
+  window.setReport(&report);
+  status.addObserver(&window);
+  window.start();
+  status.setStage(FindingInstalledModules);
+  status.setStage(DownloadingModule, addModule(status, "a.dll", true));
+  status.setStage(Done);
+  EXPECT_EQ(window.waitForClose(), kWaitObject0);
+  EXPECT_EQ(log.lines(), std::vector<std::string>(3, "observed status change"));
+}
+
+TEST(ProgressWindow, StatusChangesBeforeTheThreadStartsDoNotWait) {
+  LogCapture log;
+  UpdateStatus status;
+  ProgressWindow window;
+  status.addObserver(&window);
+  status.setStage(FindingInstalledModules);
+  EXPECT_EQ(log.lines(), std::vector<std::string>(1, "observed status change"));
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The few TCP calls the status server makes, behind one portable face.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+typedef uintptr_t SocketHandle;  // SOCKET
+#else
+typedef int SocketHandle;
+#endif
+
+// INVALID_SOCKET on Windows, -1 elsewhere.
+constexpr SocketHandle kNoSocket = static_cast<SocketHandle>(-1);
+
+// Once per process before any socket call; Winsock 1.1 on Windows. Throws
+// IOException "WSAStartup: unable to initialize".
+void startSockets();
+
+// A TCP socket listening on 127.0.0.1 at the port, backlog 5. It may take the
+// port while an old connection on it lingers in TIME_WAIT, but never while
+// another socket listens there. Throws IOException "socket: ", "setsockopt: ",
+// "bind: " or "listen: " followed by the system's text.
+SocketHandle listenOnLoopback(uint16_t port);
+// Throws IOException "accept: " + the system's text.
+SocketHandle acceptClient(SocketHandle listener);
+// recv's result: the bytes received, 0 when the peer closed, negative on failure.
+long receiveSome(SocketHandle socket, char* buffer, std::size_t size);
+// One send of all the bytes; the result is not examined, and a peer that has gone
+// raises no signal.
+void sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
+void closeSocket(SocketHandle socket);

@@ -1,0 +1,64 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "status/Socket.h"
+#include "support/Exceptions.h"
+#include "support/Log.h"
+
+void startSockets() {}
+
+SocketHandle listenOnLoopback(uint16_t port) {
+  int listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener < 0) throw IOException("socket: " + systemErrorText());
+  // A restarted updater must listen again while the last connection is in
+  // TIME_WAIT; on Linux this never lets a second listener share the port.
+  int on = 1;
+  if (setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+    std::string text = "setsockopt: " + systemErrorText();
+    close(listener);
+    throw IOException(text);
+  }
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = inet_addr("127.0.0.1");
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    std::string text = "bind: " + systemErrorText();
+    close(listener);
+    throw IOException(text);
+  }
+  if (listen(listener, 5) != 0) {
+    std::string text = "listen: " + systemErrorText();
+    close(listener);
+    throw IOException(text);
+  }
+  return listener;
+}
+
+SocketHandle acceptClient(SocketHandle listener) {
+  int client = accept(listener, nullptr, nullptr);
+  if (client < 0) throw IOException("accept: " + systemErrorText());
+  return client;
+}
+
+long receiveSome(SocketHandle socket, char* buffer, std::size_t size) {
+  ssize_t received;
+  do {
+    received = recv(socket, buffer, size, 0);
+  } while (received < 0 && errno == EINTR);
+  return static_cast<long>(received);
+}
+
+void sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
+  // Without MSG_NOSIGNAL a client that has gone would kill the process with SIGPIPE.
+  ssize_t ignored = send(socket, bytes, length, MSG_NOSIGNAL);
+  (void)ignored;
+}
+
+void closeSocket(SocketHandle socket) {
+  if (socket != kNoSocket) close(socket);
+}

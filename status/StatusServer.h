@@ -1,0 +1,44 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "status/Socket.h"
+#include "status/UpdateStatus.h"
+#include "support/Mutex.h"
+#include "support/Thread.h"
+
+// Serves one local client on 127.0.0.1: it reads and reorders the download queue
+// and is told of download progress and errors. Messages both ways are XML texts
+// ended by a NUL byte.
+class StatusServer : public StatusObserver, public Thread {
+ public:
+  static constexpr uint16_t kPort = 9988;
+  // A message longer than this without its NUL is dropped unread.
+  static constexpr std::size_t kMaxMessage = 64 * 1024;
+
+  explicit StatusServer(uint16_t port = kPort);
+  ~StatusServer() override;
+
+  // Update thread: pushes downloadStatus, downloadComplete and error messages.
+  void statusChanged(UpdateStatus& status) override;
+  // Server thread: listens, accepts one client, serves it until it goes.
+  // Throws IOException when the socket cannot be set up.
+  uint32_t run() override;
+
+ private:
+  void serveClient();
+  void handleRequest(const std::string& text);
+  void sendQueue();
+  void reorderQueue(const std::vector<std::string>& names);
+  void send(const std::string& message);
+  void dropClient();
+
+  std::atomic<UpdateStatus*> status;
+  // Serialises socket output and request handling; taken before the queue's lock.
+  Mutex sendLock;
+  std::atomic<SocketHandle> client;
+  std::atomic<SocketHandle> listener;
+  uint16_t port;
+};

@@ -1,0 +1,318 @@
+#include "status/StatusServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/URL.h"
+#include "support/Exceptions.h"
+#include "tests/StatusClient.h"
+#include "tests/TestServer.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+// Ports of their own, away from the real one that a running updater may hold.
+constexpr uint16_t kTestPort = 39120;
+
+const std::string kGetQueue = "<action name=\"getQueue\"/>";
+const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
+const std::string kQueueTail = "</action>\n";
+
+Module* addModule(UpdateStatus& status, const char* name, ModuleState state, bool critical = true) {
+  Module* module = status.downloadQueue.add(new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false",
+                                                       nullptr, nullptr));
+  module->state = state;
+  return module;
+}
+
+std::string changeQueue(const std::vector<std::string>& names) {
+  std::string text = "<action name=\"changeQueue\">";
+  for (const std::string& name : names) text += "<item name=\"" + name + "\"/>";
+  return text + "</action>";
+}
+
+std::string queueOf(const std::vector<std::string>& names) {
+  std::string text = kQueueHead;
+  for (const std::string& name : names) text += "\t<item name=\"" + name + "\"/>\n";
+  return text + kQueueTail;
+}
+
+int countLines(const LogCapture& log, const std::string& line) {
+  std::vector<std::string> lines = log.lines();
+  return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+// A server with its status, and a client it is known to serve.
+class Served {
+ public:
+  explicit Served(uint16_t port, bool notified = true) : server(port) {
+    status.addObserver(&server);
+    server.start();
+    if (notified) status.setStage(FindingAvailableModules);
+    client = std::make_unique<StatusClient>(port);
+    if (notified) queue();  // answered: the client has been accepted
+  }
+  std::string queue() {
+    client->sendMessage(kGetQueue);
+    return next();
+  }
+  std::string next() {
+    std::string message;
+    EXPECT_TRUE(client->readMessage(message));
+    return message;
+  }
+  // A request that has no answer, padded with NULs to one full receive chunk:
+  // once the server has caught up, it arrives alone and the next starts afresh.
+  void sendAlone(const std::string& text) { client->sendBytes(text + std::string(1023 - text.size(), '\0')); }
+  // Requests without an answer are known to be read once their log line is there.
+  void awaitLog(const std::string& line, int count) {
+    while (countLines(log, line) < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // The queue p (Fetching), then q, r, s, t (Pending).
+  void fillPqrst() {
+    addModule(status, "p", Fetching);
+    for (const char* name : {"q", "r", "s", "t"}) addModule(status, name, Pending);
+  }
+
+  LogCapture log;
+  UpdateStatus status;
+  StatusServer server;
+  std::unique_ptr<StatusClient> client;
+};
+
+const std::string kChanged = "received changeQueue message";
+const std::string kNameless = "ignored status request without a name";
+}  // namespace
+
+TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByte) {
+  Served served(kTestPort + 0);
+  EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
+  addModule(served.status, "a.dll", Complete);
+  addModule(served.status, "b.dll", Pending);
+  addModule(served.status, "c.dll", Installing);
+  EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"a.dll\" done=\"true\" />\n\t<item name=\"b.dll\"/>\n" +
+                                "\t<item name=\"c.dll\"/>\n" + kQueueTail);
+}
+
+TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheGivenOrder) {
+  struct Case {
+    std::vector<std::string> named;
+    std::vector<std::string> order;
+  };
+  const Case cases[] = {
+      {{"r", "s"}, {"p", "q", "r", "s", "t"}},
+      {{"s", "r"}, {"p", "q", "s", "r", "t"}},
+      {{"t"}, {"p", "q", "t", "r", "s"}},
+      {{"p", "nonesuch", "t"}, {"p", "q", "t", "r", "s"}},
+  };
+  uint16_t port = kTestPort + 1;
+  for (const Case& each : cases) {
+    Served served(port++);
+    served.fillPqrst();
+    served.client->sendMessage(changeQueue(each.named));
+    served.awaitLog(kChanged, 1);
+    // No answer: the next message is the queue asked for afterwards.
+    EXPECT_EQ(served.queue(), queueOf(each.order));
+  }
+}
+
+TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
+  Served served(kTestPort + 10);
+  served.fillPqrst();
+  std::string request = changeQueue({"t"});
+  served.client->sendBytes(request.substr(0, 20));
+  // Gives the first piece time to arrive on its own; the test holds either way.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  served.client->sendBytes(request.substr(20) + std::string(1, '\0'));
+  served.awaitLog(kChanged, 1);
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
+  EXPECT_EQ(countLines(served.log, kChanged), 1);
+  EXPECT_EQ(countLines(served.log, kNameless), 0);
+}
+
+TEST(StatusServer, HandlesOnlyTheFirstOfTwoRequestsInOneChunk) {
+  Served served(kTestPort + 11);
+  served.fillPqrst();
+  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueue({"t"}) + std::string(1, '\0'));
+  EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
+  EXPECT_EQ(countLines(served.log, kChanged), 0);
+}
+
+TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
+  Served served(kTestPort + 12);
+  addModule(served.status, "done.dll", Complete);
+  Module* x = addModule(served.status, "x.dll", Fetching);
+  addModule(served.status, "y.dll", Pending);
+  addModule(served.status, "z.dll", Pending, false);
+  served.status.setStage(DownloadingModule, x);
+  EXPECT_EQ(served.next(),
+            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\" "
+            "filesremaining=\"3\" />\n</action>\n");
+  served.status.setProgress(42);
+  EXPECT_EQ(served.next(),
+            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"42\" "
+            "filesremaining=\"3\" />\n</action>\n");
+  served.status.setProgress(100);
+  EXPECT_EQ(served.next(),
+            "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"2\" />\n"
+            "</action>\n");
+  // Other stages push nothing: the next message is the queue asked for.
+  served.status.setStage(InstallingModule, x);
+  served.status.setStage(LaunchingProgram);
+  EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"done.dll\" done=\"true\" />\n" +
+                                "\t<item name=\"x.dll\"/>\n\t<item name=\"y.dll\"/>\n\t<item name=\"z.dll\"/>\n" +
+                                kQueueTail);
+}
+
+TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
+  TestServer http;
+  Route file;
+  file.body = std::string(300000, 'x');
+  http.setRoute("/x.dll", file);
+  Served served(kTestPort + 20);
+  Module* x = addModule(served.status, "x.dll", Fetching);
+  addModule(served.status, "y.dll", Pending);
+  served.status.setStage(DownloadingModule, x);
+  URL url(http.baseUrl() + "/x.dll");
+  DownloadProgressRelay relay(&served.status);
+  url.addObserver(&relay);
+  std::string body;
+  url.fetchToString(body);
+  ASSERT_EQ(body.size(), file.body.size());
+
+  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
+  const std::string statusTail = "\" filesremaining=\"2\" />\n</action>\n";
+  int last = -1;
+  std::string message = served.next();
+  while (message.compare(0, statusHead.size(), statusHead) == 0) {
+    ASSERT_EQ(message.substr(message.size() - statusTail.size()), statusTail);
+    int percent = std::stoi(message.substr(statusHead.size()));
+    EXPECT_GE(percent, last);
+    EXPECT_LT(percent, 100);
+    // The stage itself reports the start.
+    if (last == -1) {
+      EXPECT_EQ(percent, 0);
+    }
+    last = percent;
+    message = served.next();
+  }
+  EXPECT_GE(last, 0);
+  EXPECT_EQ(message, "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
+                     "</action>\n");
+}
+
+TEST(StatusServer, PushesAnErrorWithItsTextAndNoLineFeed) {
+  Served served(kTestPort + 13);
+  served.status.setStage(DownloadingModule, addModule(served.status, "x.dll", Fetching));
+  served.next();
+  served.status.setError("Error: fetch: Server not responding");
+  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
+}
+
+TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
+  Served served(kTestPort + 14, false);
+  served.fillPqrst();
+  served.sendAlone(kGetQueue);
+  served.client->sendMessage(changeQueue({"t"}));
+  // Both have been read once the second is logged.
+  served.awaitLog(kChanged, 1);
+  served.status.setStage(FindingAvailableModules);
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
+}
+
+TEST(StatusServer, RefusesASecondClient) {
+  Served served(kTestPort + 15);
+  StatusClient second(kTestPort + 15, false);
+  EXPECT_FALSE(second.connected());
+  EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
+}
+
+TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
+  startSockets();
+  SocketHandle holder = kNoSocket;
+  try {
+    holder = listenOnLoopback(StatusServer::kPort);
+  } catch (const IOException&) {
+    // Someone else holds it already; the server meets the same refusal.
+  }
+  LogCapture log;
+  UpdateStatus status;
+  StatusServer server;
+  status.addObserver(&server);
+  server.start();
+  ASSERT_EQ(server.wait(kInfinite), kWaitObject0);
+  std::vector<std::string> lines = log.lines();
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string prefix = "Exception in thread: bind: ";
+  EXPECT_EQ(lines[0].compare(0, prefix.size(), prefix), 0) << lines[0];
+  EXPECT_GT(lines[0].size(), prefix.size());
+  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
+  status.setProgress(100);
+  status.setError("Error: x");
+  EXPECT_EQ(countLines(log, "observed status change"), 3);
+  closeSocket(holder);
+}
+
+TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
+  for (bool reset : {false, true}) {
+    Served served(reset ? kTestPort + 16 : kTestPort + 17);
+    if (reset) {
+      served.client->abort();
+    } else {
+      served.client->close();
+    }
+    // A serving loop that spun on the dead connection would never end.
+    EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
+    Module* x = addModule(served.status, "x.dll", Fetching);
+    served.status.setStage(DownloadingModule, x);
+    served.status.setProgress(100);
+    served.status.setError("Error: x");
+    EXPECT_EQ(countLines(served.log, "observed status change"), 4);
+  }
+}
+
+TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
+  Served served(kTestPort + 18);
+  served.fillPqrst();
+  int ignored = 0;
+  for (const char* bad : {"<action name=\"getQueue\"", "not xml at all", "", "<action/>", "<?xml version=\"1.0\"?>",
+                          "<action name=\"getQueue\"/><second/>", "\xff\xfe<"}) {
+    served.client->sendMessage(bad);
+    served.awaitLog(kNameless, ++ignored);
+  }
+  served.sendAlone("<action name=\"bogus\"/>");
+  // A nameless item is skipped; the named ones still count.
+  served.client->sendMessage("<action name=\"changeQueue\"><item/>text<other name=\"r\"/><item name=\"t\"/>"
+                             "<item name=\"\"/></action>");
+  served.awaitLog(kChanged, 1);
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
+}
+
+TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {
+  Served served(kTestPort + 19);
+  served.fillPqrst();
+  auto padded = [](const std::string& names, std::size_t size) {
+    std::string text = "<action name=\"changeQueue\">" + names + "<!--";
+    text += std::string(size - text.size() - 12, 'x');
+    return text + "--></action>";
+  };
+  std::string oversized = padded("<item name=\"t\"/>", StatusServer::kMaxMessage + 4096);
+  // Sent in pieces, as a client streaming it would.
+  for (std::size_t at = 0; at < oversized.size(); at += 1000) served.client->sendBytes(oversized.substr(at, 1000));
+  served.client->sendBytes(std::string(1, '\0'));
+  served.awaitLog("ignored status request longer than 65536 bytes", 1);
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
+  EXPECT_EQ(countLines(served.log, kChanged), 0);
+  // A large message within the limit still counts.
+  served.client->sendMessage(padded("<item name=\"s\"/>", StatusServer::kMaxMessage - 1024));
+  served.awaitLog(kChanged, 1);
+  EXPECT_EQ(served.queue(), queueOf({"p", "q", "s", "r", "t"}));
+}
