@@ -152,9 +152,22 @@ TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
             "  <module name=\"b.dat\" version=\"2.0\"/>\n</modules>\n");
   EXPECT_FALSE(fileExists("installed.xml.old"));
   EXPECT_EQ(installation.clientStarts(), 1);
+  const std::vector<std::string> texts = {
+      "Updater Starting",          "Finding Installed Modules", "Finding Available Modules", "[0/1] a.dll downloading",
+      "[1/1] a.dll installed",     "[1/1] Launching Program",   "[1/1] b.dat downloading",
+      "[1/1] b.dat installed",     "[1/1] Updating Installed Modules List", "[1/1] Done"};
   if (onWindows()) {
     EXPECT_TRUE(session.errorBoxes.empty());
     EXPECT_FALSE(session.pressedClose);  // at Done the window closed itself
+    // What the player saw, sampled: every text shown is one of the run's, in order.
+    auto next = texts.begin();
+    for (const std::string& seen : session.statusTexts) {
+      next = std::find(next, texts.end(), seen);
+      EXPECT_NE(next, texts.end()) << seen;
+    }
+  } else {
+    // Without a terminal the display prints each new text once, on its own line.
+    EXPECT_EQ(splitLines(session.process.standardError), texts);
   }
 }
 
