@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <chrono>
+#include <thread>
 
+#include "tests/StatusClient.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 #include "tests/UserSession.h"
@@ -395,4 +398,62 @@ TEST(EndToEnd, AnEmptyAutoStartStopsTheRunBeforeTheNonCriticalPass) {
   expectFailedRun(installation, session, "unable to start \"\"", before);
   EXPECT_EQ(readFile("a.dll"), "a");
   EXPECT_FALSE(fileExists("later.dat"));
+}
+
+TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
+  Installation installation;
+  installation.settings["debugdelay"] = "1";  // a slow run, so the client can act in time
+  installation.installed("");
+  installation.publish("a.dll", "1.0", "aaaaa");
+  for (const char* name : {"n1.dat", "n2.dat", "n3.dat"}) installation.publish(name, "1.0", "nnn", "critical=\"false\"");
+
+  UserSession session;
+  std::thread run([&] { session = installation.run(); });
+  std::vector<std::string> messages;
+  {
+    StatusClient client(9988);
+    ASSERT_TRUE(client.connected());
+    // Asked until the plan has filled the queue.
+    std::string message;
+    for (int attempt = 0; attempt < 200 && message.find("n3.dat") == std::string::npos; ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      client.sendMessage("<action name=\"getQueue\"/>");
+      while (client.readMessage(message) && message.rfind("<action name=\"downloadQueue\">", 0) != 0) {
+      }
+    }
+    // The queue in the server's order; a.dll may be done already.
+    EXPECT_TRUE(std::regex_match(message, std::regex("<action name=\"downloadQueue\">\n"
+                                                     "\t<item name=\"a\\.dll\"( done=\"true\" |/)>\n"
+                                                     "\t<item name=\"n1\\.dat\"/>\n"
+                                                     "\t<item name=\"n2\\.dat\"/>\n"
+                                                     "\t<item name=\"n3\\.dat\"/>\n"
+                                                     "</action>\n")))
+        << message;
+    client.sendMessage("<action name=\"changeQueue\"><item name=\"n3.dat\"/><item name=\"n2.dat\"/></action>");
+    while (client.readMessage(message)) messages.push_back(message);
+  }
+  run.join();
+
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  EXPECT_TRUE(contains(log, "received changeQueue message"));
+  EXPECT_TRUE(contains(log, "repositioned n2.dat"));
+  EXPECT_TRUE(contains(log, "repositioned n3.dat"));
+  std::vector<std::string> files;
+  for (const std::string& path : installation.requestedPaths())
+    if (path.rfind("/files/", 0) == 0) files.push_back(path.substr(7));
+  // Moved modules go behind the first waiting one, n1.dat, in the order asked.
+  EXPECT_EQ(files, (std::vector<std::string>{"a.dll", "n1.dat", "n3.dat", "n2.dat"}));
+  // The download messages of the non-critical modules, byte for byte.
+  std::vector<std::string> tail(messages.end() - std::min<std::size_t>(messages.size(), 6), messages.end());
+  auto status = [](const char* name, int remaining) {
+    return "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + std::string(name) +
+           "\" percentcomplete=\"0\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+  };
+  auto complete = [](const char* name, int remaining) {
+    return "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + std::string(name) +
+           "\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+  };
+  EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
+                                            complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
 }
