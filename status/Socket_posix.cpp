@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <pthread.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,12 +54,27 @@ long receiveSome(SocketHandle socket, char* buffer, std::size_t size) {
   return static_cast<long>(received);
 }
 
+namespace {
+// send and close are cancellation points, and the server calls them holding its
+// lock: a thread ended there would leave the lock held for good.
+class NoCancellation {
+ public:
+  NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous); }
+  ~NoCancellation() { pthread_setcancelstate(previous, nullptr); }
+
+ private:
+  int previous;
+};
+}  // namespace
+
 void sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
+  NoCancellation atomically;
   // Without MSG_NOSIGNAL a client that has gone would kill the process with SIGPIPE.
   ssize_t ignored = send(socket, bytes, length, MSG_NOSIGNAL);
   (void)ignored;
 }
 
 void closeSocket(SocketHandle socket) {
+  NoCancellation atomically;
   if (socket != kNoSocket) close(socket);
 }

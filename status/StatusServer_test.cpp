@@ -18,8 +18,9 @@
 using namespace testing_support;
 
 namespace {
-// Ports of their own, away from the real one that a running updater may hold.
-constexpr uint16_t kTestPort = 39120;
+// Ports of their own, away from the real one that a running updater may hold
+// and below the range the system hands out for outgoing connections.
+constexpr uint16_t kTestPort = 29120;
 
 const std::string kGetQueue = "<action name=\"getQueue\"/>";
 const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
@@ -58,6 +59,14 @@ class Served {
     if (notified) status.setStage(FindingAvailableModules);
     client = std::make_unique<StatusClient>(port);
     if (notified) queue();  // answered: the client has been accepted
+  }
+  // The client ends first, so that the connection's TIME_WAIT stays on its side
+  // and a later run can listen on the port at once even where that needs
+  // the port free (Wine, SO_EXCLUSIVEADDRUSE).
+  ~Served() {
+    if (!client->connected()) return;
+    client->close();
+    server.wait(kInfinite);
   }
   std::string queue() {
     client->sendMessage(kGetQueue);
