@@ -9,7 +9,6 @@ namespace testing_support {
 
 namespace {
 const int kCloseButton = 1005;
-const int kStatusLine = 0xFFFF;  // the static control with id -1
 
 std::string windowText(HWND window) {
   char text[1024] = "";
@@ -17,7 +16,7 @@ std::string windowText(HWND window) {
   return text;
 }
 
-// The texts of a message box's static controls.
+// The texts of a window's static controls, in order.
 BOOL CALLBACK collectStatic(HWND child, LPARAM parameter) {
   char className[32] = "";
   GetClassNameA(child, className, sizeof className);
@@ -57,7 +56,10 @@ void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
       continue;
     }
     if (watch.progress != nullptr) {
-      std::string status = windowText(GetDlgItem(watch.progress, kStatusLine));
+      // The status line is the dialog's first static control.
+      std::vector<std::string> statics;
+      EnumChildWindows(watch.progress, collectStatic, reinterpret_cast<LPARAM>(&statics));
+      std::string status = statics.empty() ? std::string() : statics.front();
       if (!status.empty() && (session->statusTexts.empty() || session->statusTexts.back() != status))
         session->statusTexts.push_back(status);
       HWND close = GetDlgItem(watch.progress, kCloseButton);
