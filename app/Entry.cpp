@@ -24,6 +24,8 @@ int updaterEntry() {
   initializeNetworking();
   try {
     std::unique_ptr<Updater> updater(new Updater());
+    updater->runUpdate();
+    updater->startDeferredRenames();
     updater.reset();
     return 0;
   } catch (const IOException& e) {

@@ -21,6 +21,8 @@ class Updater {
   // The run (UpdateRun.cpp).
   void runUpdate();
   void fetchAndInstallModules(bool critical);
+  // The module-list query: the server's URL and the seven parameters, verbatim.
+  std::string moduleListQuery() const;
 
   // The plan (UpdatePlan in the catalogue).
   void buildDownloadQueue(ModuleList& installed, ModuleList& available);

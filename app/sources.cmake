@@ -1,6 +1,7 @@
 list(APPEND UPDATER_SOURCES
   app/Updater.cpp
   app/Entry.cpp
+  app/UpdateRun.cpp
   app/ComponentDownload.cpp
   app/ComponentInstall.cpp
   app/Commit.cpp

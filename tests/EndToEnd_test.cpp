@@ -1,0 +1,371 @@
+// The built updater run as on a player's machine: a scratch installation, the
+// test server standing in for the maintenance manager and the update server, and
+// the sample client as the game client.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "tests/Installation.h"
+#include "tests/StatusClient.h"
+
+using namespace testing_support;
+
+TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
+  Installation installation;
+  installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+  writeFile("a.dll", "old a");
+  installation.publish("a.dll", "1.1", "new a", "critical=\"true\"");
+  installation.publish("b.dat", "2.0", "new b", "critical=\"false\"");
+
+  UserSession session = installation.run();
+
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  const std::string base = installation.server.baseUrl();
+  expectLog(installation.log(), {
+      kFirstLine,
+      "url = " + base + "/mm",
+      "successful = true",
+      "status = Up",
+      "message = ",
+      "url = " + installation.query(),
+      "component a.dll is out of date (contentLength = 5)",
+      "component b.dat is out of date (contentLength = 5)",
+      "Updater::fetchAndInstallModules",
+      "fetching component a.dll",
+      "url = " + base + "/files/a.dll",
+      "installing component a.dll",
+      "file attributes for a.dll = 20",
+      "cmdline = \"client" + exe() + "\"",
+      R"(~autoStartProcess pid = [0-9]+)",
+      "Updater::fetchAndInstallModules",
+      "fetching component b.dat",
+      "url = " + base + "/files/b.dat",
+      "installing component b.dat",
+      "file attributes for b.dat = ffffffff",
+      "no deferred renames",
+  });
+  EXPECT_EQ(readFile("a.dll"), "new a");
+  EXPECT_EQ(readFile("b.dat"), "new b");
+  EXPECT_FALSE(fileExists("a.dll.old"));
+  EXPECT_FALSE(fileExists("a.dll.new"));
+  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
+            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.1\"/>\n"
+            "  <module name=\"b.dat\" version=\"2.0\"/>\n</modules>\n");
+  EXPECT_FALSE(fileExists("installed.xml.old"));
+  EXPECT_EQ(installation.clientStarts(), 1);
+  const std::vector<std::string> texts = {
+      "Updater Starting",          "Finding Installed Modules", "Finding Available Modules", "[0/1] a.dll downloading",
+      "[1/1] a.dll installed",     "[1/1] Launching Program",   "[1/1] b.dat downloading",
+      "[1/1] b.dat installed",     "[1/1] Updating Installed Modules List", "[1/1] Done"};
+  if (onWindows()) {
+    EXPECT_TRUE(session.errorBoxes.empty());
+    EXPECT_FALSE(session.pressedClose);  // at Done the window closed itself
+    // What the player saw, sampled: every text shown is one of the run's, in order.
+    auto next = texts.begin();
+    for (const std::string& seen : session.statusTexts) {
+      next = std::find(next, texts.end(), seen);
+      EXPECT_NE(next, texts.end()) << seen;
+    }
+  } else {
+    // Without a terminal the display prints each new text once, on its own line.
+    EXPECT_EQ(splitLines(session.process.standardError), texts);
+  }
+}
+
+TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
+  Installation installation;
+  installation.maintenance("true", "Down", "Back at six.");
+  writeFile("defer.bat", "left from before");
+  writeFile("defer.sh", "left from before");
+  UserSession session = installation.run();
+
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  expectLog(installation.log(), {kFirstLine, "url = " + installation.server.baseUrl() + "/mm",
+                                 "successful = true", "status = Down", "message = Back at six.",
+                                 "no deferred renames"});
+  EXPECT_TRUE(fileExists("defer.bat"));
+  EXPECT_TRUE(fileExists("defer.sh"));
+  EXPECT_FALSE(fileExists("installed.xml"));
+  EXPECT_FALSE(fileExists("started.txt"));
+  if (onWindows()) {
+    EXPECT_TRUE(session.pressedClose);  // the run waited until the player closed the window
+  } else {
+    EXPECT_NE(session.process.standardError.find("Back at six."), std::string::npos);
+    EXPECT_NE(session.process.standardError.find("Network Unavailable"), std::string::npos);
+  }
+}
+
+TEST(EndToEnd, AMaintenanceManagerThatFailsInAnyWayLetsTheRunGoOn) {
+  struct Case {
+    const char* name;
+    std::function<void(Installation&)> arrange;
+    std::string logged;
+  };
+  std::vector<Case> cases = {
+      {"unreachable",
+       [](Installation& i) { i.settings["commMaintMgr"] = "http://127.0.0.1:" + std::to_string(closedPort()) + "/mm"; },
+       "~error contacting commMainMgr 'http://127.0.0.1:[0-9]+/mm': Server refused connection"},
+      {"404",
+       [](Installation& i) {
+         Route missing;
+         missing.status = 404;
+         i.server.setRoute("/mm", missing);
+       },
+       "~error contacting commMainMgr '.*/mm': Server data not available \\(error code 404\\)"},
+      {"garbage",
+       [](Installation& i) {
+         Route garbage;
+         garbage.body = "this is not XML";
+         i.server.setRoute("/mm", garbage);
+       },
+       "error parsing commMainMgr response: XML parse error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation installation;
+    installation.installed("");
+    c.arrange(installation);
+    installation.publish("a.dll", "1.0", "a");
+    UserSession session = installation.run();
+    EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+    std::vector<std::string> log = installation.log();
+    ASSERT_GE(log.size(), 4u);
+    expectLog({log[2]}, {c.logged});
+    EXPECT_EQ(log[3], "url = " + installation.query());
+    EXPECT_EQ(readFile("a.dll"), "a");
+    EXPECT_EQ(installation.clientStarts(), 1);
+  }
+}
+
+TEST(EndToEnd, AnEmptyQueueStillStartsTheClientAndRewritesTheList) {
+  Installation installation;
+  installation.installed("<module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n");
+  writeFile("a.dll", "a");
+  installation.publish("a.dll", "1.0", "same");
+  UserSession session = installation.run();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  EXPECT_FALSE(contains(log, "fetching component a.dll"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Updater::fetchAndInstallModules"), 2);
+  EXPECT_EQ(installation.clientStarts(), 1);
+  EXPECT_EQ(readFile("a.dll"), "a");
+  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
+            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n</modules>\n");
+}
+
+TEST(EndToEnd, OnlyNonCriticalModulesAreFetchedAfterTheClientStarted) {
+  Installation installation;
+  installation.installed("");
+  installation.publish("music.ogg", "1.0", "la", "critical=\"false\"");
+  UserSession session = installation.run();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  auto launched = std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("cmdline = ", 0) == 0; });
+  auto fetched = std::find(log.begin(), log.end(), "fetching component music.ogg");
+  ASSERT_NE(launched, log.end());
+  ASSERT_NE(fetched, log.end());
+  EXPECT_LT(launched, fetched);
+  EXPECT_EQ(readFile("music.ogg"), "la");
+}
+
+TEST(EndToEnd, AnOutOfDateUpdaterIsFetchedAloneAndStartedInsteadOfTheClient) {
+  Installation installation;
+  installation.installed("<module name=\"data.pak\" version=\"1.0\"/>\n");
+  std::string newUpdater = readFile(builtProgram("sample_client"));
+  installation.publish("data.pak", "2.0", "data");
+  installation.publish("updater" + exe(), "2.0", newUpdater);
+  UserSession session = installation.run();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  EXPECT_TRUE(contains(log, "cmdline = \"updater" + exe() + "\""));
+  EXPECT_FALSE(contains(log, "fetching component data.pak"));
+  EXPECT_EQ(readFile("updater" + exe()), newUpdater);
+  EXPECT_FALSE(fileExists("data.pak"));
+  // The new "updater" recorded its start, and the client was not started.
+  std::string started = readFile("started.txt");
+  EXPECT_NE(started.find("updater"), std::string::npos) << started;
+  EXPECT_EQ(started.find("client"), std::string::npos) << started;
+  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
+            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"data.pak\" version=\"1.0\"/>\n"
+            "  <module name=\"updater" + exe() + "\" version=\"2.0\"/>\n</modules>\n");
+}
+
+namespace {
+// A failed run: the error reaches the player, nothing is committed, no script runs.
+void expectFailedRun(const Installation& installation, const UserSession& session, const std::string& error,
+                     const std::string& installedBefore) {
+  EXPECT_EQ(session.process.exitCode, 1);
+  std::vector<std::string> log = installation.log();
+  EXPECT_TRUE(contains(log, "observer got error: Error: " + error)) << error;
+  if (onWindows()) {
+    EXPECT_EQ(session.errorBoxes, std::vector<std::string>{"Error: " + error});
+  } else {
+    EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos)
+        << session.process.standardError;
+  }
+  EXPECT_EQ(readFile("installed.xml"), installedBefore);
+  EXPECT_FALSE(fileExists("defer.bat"));
+  EXPECT_FALSE(fileExists("defer.sh"));
+}
+}  // namespace
+
+TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
+  Installation installation;
+  installation.installed("");
+  std::string before = readFile("installed.xml");
+  installation.publish("one.dll", "1.0", "1");
+  installation.publish("two.dll", "1.0", "2");
+  installation.publish("three.dll", "1.0", "3");
+  Route missing;
+  missing.status = 404;
+  installation.server.setRoute("/files/two.dll", missing);
+  UserSession session = installation.run();
+  expectFailedRun(installation, session, "Server data not available (error code 404)", before);
+  EXPECT_EQ(readFile("one.dll"), "1");
+  EXPECT_FALSE(fileExists("two.dll"));
+  EXPECT_FALSE(fileExists("three.dll"));
+  EXPECT_FALSE(fileExists("started.txt"));
+}
+
+TEST(EndToEnd, AnIncompleteOrCorruptedDownloadIsNeverInstalled) {
+  {
+    Installation installation;
+    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+    writeFile("a.dll", "old");
+    std::string before = readFile("installed.xml");
+    installation.publish("a.dll", "2.0", "new");
+    Route shortBody;
+    shortBody.body = "new";
+    shortBody.mode = BodyMode::CutShort;
+    shortBody.announcedLength = 10;
+    installation.server.setRoute("/files/a.dll", shortBody);
+    UserSession session = installation.run();
+    expectFailedRun(installation, session, "a.dll: incomplete download (3 of 10 bytes)", before);
+    EXPECT_EQ(readFile("a.dll"), "old");
+  }
+  {
+    Installation installation;
+    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+    writeFile("a.dll", "old");
+    std::string before = readFile("installed.xml");
+    installation.publish("a.dll", "2.0", "new", "md5sum=\"00000000000000000000000000000000\"");
+    UserSession session = installation.run();
+    expectFailedRun(installation, session,
+                    "a.dll: md5sum mismatch (expected 00000000000000000000000000000000, got "
+                    "22af645d1859cb5ca6da0c484f1f37ea)",
+                    before);
+    EXPECT_EQ(readFile("a.dll"), "old");
+    EXPECT_EQ(readFile("a.dll.new"), "new");
+  }
+}
+
+TEST(EndToEnd, AModuleNamedOutsideTheInstallationIsRefused) {
+  Installation installation;
+  installation.installed("");
+  installation.publish("../escaped.txt", "1.0", "x");
+  installation.publish("fine.txt", "1.0", "y");
+  UserSession session = installation.run();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  EXPECT_TRUE(contains(installation.log(), "refusing module with unsafe name ../escaped.txt"));
+  EXPECT_FALSE(fileExists("../escaped.txt"));
+  EXPECT_EQ(readFile("fine.txt"), "y");
+}
+
+TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
+  for (const char* content : {static_cast<const char*>(nullptr), "<modules><module"}) {
+    SCOPED_TRACE(content == nullptr ? "missing" : "malformed");
+    Installation installation;
+    if (content != nullptr) writeFile("installed.xml", content);
+    installation.publish("a.dll", "1.0", "a");
+    UserSession session = installation.run();
+    EXPECT_EQ(session.process.exitCode, 1);
+    EXPECT_TRUE(contains(installation.log(), "observer got error: Error: XML parse error"));
+    EXPECT_FALSE(fileExists("a.dll"));
+    EXPECT_EQ(fileExists("installed.xml"), content != nullptr);
+  }
+}
+
+TEST(EndToEnd, AnEmptyAutoStartStopsTheRunBeforeTheNonCriticalPass) {
+  Installation installation;
+  installation.settings["autoStart"] = "";
+  installation.installed("");
+  std::string before = readFile("installed.xml");
+  installation.publish("a.dll", "1.0", "a");
+  installation.publish("later.dat", "1.0", "l", "critical=\"false\"");
+  UserSession session = installation.run();
+  expectFailedRun(installation, session, "unable to start \"\"", before);
+  EXPECT_EQ(readFile("a.dll"), "a");
+  EXPECT_FALSE(fileExists("later.dat"));
+}
+
+TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
+  Installation installation;
+  installation.settings["debugdelay"] = "1";  // a slow run, so the client can act in time
+  installation.installed("");
+  installation.publish("a.dll", "1.0", "aaaaa");
+  for (const char* name : {"n1.dat", "n2.dat", "n3.dat"}) installation.publish(name, "1.0", "nnn", "critical=\"false\"");
+
+  UserSession session;
+  std::thread run([&] { session = installation.run(); });
+  std::vector<std::string> messages;
+  {
+    // Requests are answered once the run has a status; the first pass begins
+    // after that, and the slow critical module leaves two seconds to act.
+    for (int wait = 0; wait < 3000 && readFile("update.log").find("Updater::fetchAndInstallModules") == std::string::npos;
+         ++wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    StatusClient client(9988);
+    ASSERT_TRUE(client.connected());
+    // Asked until the plan has filled the queue.
+    std::string message;
+    for (int attempt = 0; attempt < 200 && message.find("n3.dat") == std::string::npos; ++attempt) {
+      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      client.sendMessage("<action name=\"getQueue\"/>");
+      while (client.readMessage(message) && message.rfind("<action name=\"downloadQueue\">", 0) != 0) {
+      }
+    }
+    // The queue in the server's order; a.dll may be done already.
+    EXPECT_TRUE(std::regex_match(message, std::regex("<action name=\"downloadQueue\">\n"
+                                                     "\t<item name=\"a\\.dll\"( done=\"true\" |/)>\n"
+                                                     "\t<item name=\"n1\\.dat\"/>\n"
+                                                     "\t<item name=\"n2\\.dat\"/>\n"
+                                                     "\t<item name=\"n3\\.dat\"/>\n"
+                                                     "</action>\n")))
+        << message;
+    client.sendMessage("<action name=\"changeQueue\"><item name=\"n3.dat\"/><item name=\"n2.dat\"/></action>");
+    // Closed by the client after the last download, so the port's TIME_WAIT
+    // stays on the client's side and the next run can listen at once.
+    while (client.readMessage(message)) {
+      messages.push_back(message);
+      if (message.find("downloadComplete") != std::string::npos &&
+          message.find("filesremaining=\"0\"") != std::string::npos)
+        break;
+    }
+  }
+  run.join();
+
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  EXPECT_TRUE(contains(log, "received changeQueue message"));
+  EXPECT_TRUE(contains(log, "repositioned n2.dat"));
+  EXPECT_TRUE(contains(log, "repositioned n3.dat"));
+  std::vector<std::string> files;
+  for (const std::string& path : installation.requestedPaths())
+    if (path.rfind("/files/", 0) == 0) files.push_back(path.substr(7));
+  // Moved modules go behind the first waiting one, n1.dat, in the order asked.
+  EXPECT_EQ(files, (std::vector<std::string>{"a.dll", "n1.dat", "n3.dat", "n2.dat"}));
+  // The download messages of the non-critical modules, byte for byte.
+  std::vector<std::string> tail(messages.end() - std::min<std::size_t>(messages.size(), 6), messages.end());
+  auto status = [](const char* name, int remaining) {
+    return "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + std::string(name) +
+           "\" percentcomplete=\"0\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+  };
+  auto complete = [](const char* name, int remaining) {
+    return "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + std::string(name) +
+           "\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+  };
+  EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
+                                            complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
+}

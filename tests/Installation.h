@@ -1,0 +1,125 @@
+#pragma once
+// A scratch installation of the real updater, the test server standing in for
+// the maintenance manager and the update server, and the sample client as the
+// game client; the updater is run as a player would run it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/TestServer.h"
+#include "tests/TestSupport.h"
+#include "tests/UserSession.h"
+
+namespace testing_support {
+
+inline std::string exe() { return onWindows() ? ".exe" : ""; }
+
+class Installation {
+ public:
+  Installation() {
+    settings = {{"commMaintMgr", server.baseUrl() + "/mm"},
+                {"updateServer", server.baseUrl() + "/list"},
+                {"lang", "en"},
+                {"gamename", "game"},
+                {"type", "full"},
+                {"method", "http"},
+                {"prodId", "1"},
+                {"lsdId", "2"},
+                {"siteId", "3"},
+                {"modulesFile", "installed.xml"},
+                {"autoStart", "client" + exe()}};
+    // Installed like the real thing: the updater runs from the installation,
+    // which Windows searches first for the programs it starts.
+    std::filesystem::copy_file(builtProgram("updater"), "updater" + exe());
+    std::filesystem::copy_file(builtProgram("sample_client"), "client" + exe());
+    maintenance("true", "Up", "");
+  }
+  ~Installation() {
+    if (::testing::Test::HasFailure()) std::cout << "update.log:\n" << withoutCarriageReturns(readFile("update.log"));
+  }
+
+  void maintenance(const std::string& successful, const std::string& status, const std::string& message) {
+    Route route;
+    route.body = "<parameters><parameter name=\"successful\">" + successful +
+                 "</parameter><parameter name=\"status\">" + status +
+                 "</parameter><parameter name=\"message\">" + message + "</parameter></parameters>";
+    server.setRoute("/mm", route);
+  }
+
+  void installed(const std::string& modules) {
+    writeFile("installed.xml", "<?xml version=\"1.0\"?>\n<modules>\n" + modules + "</modules>\n");
+  }
+
+  // Serves a module's file and lists it; extra holds further attributes.
+  void publish(const std::string& name, const std::string& version, const std::string& body,
+               const std::string& extra = "") {
+    Route route;
+    route.body = body;
+    server.setRoute("/files/" + name, route);
+    published += "<module name=\"" + name + "\" version=\"" + version + "\" url=\"" + server.baseUrl() +
+                 "/files/" + name + "\" contentLength=\"" + std::to_string(body.size()) + "\" " + extra + "/>\n";
+  }
+
+  // Writes the settings and the server's module list.
+  void prepare() {
+    std::string text = "<UpdaterIni>\n";
+    for (const auto& setting : settings)
+      text += "<" + setting.first + ">" + setting.second + "</" + setting.first + ">\n";
+    writeFile("UpdaterIni.xml", text + "</UpdaterIni>\n");
+    Route list;
+    list.body = "<downloadFiles>\n" + published + "</downloadFiles>\n";
+    server.setRoute("/list", list);
+  }
+
+  UserSession run() {
+    prepare();
+    return runAsPlayer((std::filesystem::path(dir.path()) / ("updater" + exe())).string(), dir.path());
+  }
+
+  // The log without the observers' lines, which interleave.
+  std::vector<std::string> log() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : splitLines(withoutCarriageReturns(readFile("update.log"))))
+      if (line != "observed status change") lines.push_back(line);
+    return lines;
+  }
+
+  std::string query() const {
+    return server.baseUrl() + "/list?lang=en&gamename=game&type=full&method=http&prodId=1&lsdId=2&siteId=3";
+  }
+  int clientStarts() const { return static_cast<int>(splitLines(readFile("started.txt")).size()); }
+  std::vector<std::string> requestedPaths() const {
+    std::vector<std::string> paths;
+    for (const ServedRequest& request : server.requests()) paths.push_back(request.path);
+    return paths;
+  }
+
+  ScopedWorkingDirectory dir;
+  TestServer server;
+  std::map<std::string, std::string> settings;
+  std::string published;
+};
+
+// Lines match one by one: exactly, or as a regular expression after "~".
+inline void expectLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+  for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+    std::string have = i < actual.size() ? actual[i] : "<missing>";
+    std::string want = i < expected.size() ? expected[i] : "<nothing more>";
+    bool match = want.rfind("~", 0) == 0 ? std::regex_match(have, std::regex(want.substr(1))) : have == want;
+    EXPECT_TRUE(match) << "log line " << i + 1 << "\n  have: " << have << "\n  want: " << want;
+  }
+}
+
+inline bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+inline const char* const kFirstLine = R"(~updater 2\.5\.1vesmar \(.*\))";
+
+}  // namespace testing_support
