@@ -143,6 +143,8 @@ done
 say "Requests the update server saw"
 sed -n 's/.*"GET \(.*\) HTTP.*/  \1/p' "$sample/server.log"
 say "The client"
+# It runs on its own; its record may come a moment after the updater ends.
+for _ in $(seq 50); do [[ -f $install/started.txt ]] && break; sleep 0.1; done
 if [[ -f $install/started.txt ]]; then
   sed 's/^/  /' "$install/started.txt"
 else
