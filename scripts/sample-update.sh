@@ -100,9 +100,12 @@ cat >"$install/UpdaterIni.xml" <<XML
   <siteId>3</siteId>
   <modulesFile>installed.xml</modulesFile>
   <autoStart>client$exe</autoStart>
-  <debugdelay>$windows</debugdelay>
 </UpdaterIni>
 XML
+if [[ $windows -eq 1 ]]; then
+  # A second's pause after each step keeps the window up long enough to be seen.
+  sed -i 's#</UpdaterIni>#  <debugdelay>1</debugdelay>\n</UpdaterIni>#' "$install/UpdaterIni.xml"
+fi
 
 say "Serving release 1.1 on $base"
 python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$sample/server.log" 2>&1 &
