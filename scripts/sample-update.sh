@@ -100,9 +100,12 @@ cat >"$install/UpdaterIni.xml" <<XML
   <siteId>3</siteId>
   <modulesFile>installed.xml</modulesFile>
   <autoStart>client$exe</autoStart>
-  <debugdelay>$windows</debugdelay>
 </UpdaterIni>
 XML
+if [[ $windows -eq 1 ]]; then
+  # A second's pause after each step keeps the window up long enough to be seen.
+  sed -i 's#</UpdaterIni>#  <debugdelay>1</debugdelay>\n</UpdaterIni>#' "$install/UpdaterIni.xml"
+fi
 
 say "Serving release 1.1 on $base"
 python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$sample/server.log" 2>&1 &
@@ -143,6 +146,8 @@ done
 say "Requests the update server saw"
 sed -n 's/.*"GET \(.*\) HTTP.*/  \1/p' "$sample/server.log"
 say "The client"
+# It runs on its own; its record may come a moment after the updater ends.
+for _ in $(seq 50); do [[ -f $install/started.txt ]] && break; sleep 0.1; done
 if [[ -f $install/started.txt ]]; then
   sed 's/^/  /' "$install/started.txt"
 else
