@@ -121,17 +121,18 @@ say "Running the updater in $install"
 rc=0
 if [[ $windows -eq 1 ]]; then
   shot=$sample/progress-window.png
-  run_windows() {
-    ( sleep 6; import -window root "$shot" 2>/dev/null || true ) &
-    local shooter=$!
-    (cd "$install" && "$ROOT/cmake/wine-run.sh" "$updater")
-    local status=$?
-    wait "$shooter"
-    return $status
-  }
-  export -f run_windows
+  # Under a virtual display of its own; the screenshot is taken while the
+  # window is up (each step pauses a second).
   export ROOT install updater shot
-  xvfb-run -a -s "-screen 0 800x600x24" bash -c run_windows || rc=$?
+  xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    ( sleep 8; import -window root "$shot" 2>/dev/null ) &
+    shooter=$!
+    status=0
+    (cd "$install" && "$ROOT/cmake/wine-run.sh" "$updater") || status=$?
+    wait "$shooter" || true
+    # The shared wineserver belongs to this display; end it with the display.
+    WINEPREFIX=$(dirname "$updater")/wine-prefix wineserver -k 2>/dev/null || true
+    exit $status' || rc=$?
 else
   (cd "$install" && "$updater") || rc=$?
 fi
