@@ -100,9 +100,12 @@ cat >"$install/UpdaterIni.xml" <<XML
   <siteId>3</siteId>
   <modulesFile>installed.xml</modulesFile>
   <autoStart>client$exe</autoStart>
-  <debugdelay>$windows</debugdelay>
 </UpdaterIni>
 XML
+if [[ $windows -eq 1 ]]; then
+  # A second's pause after each step keeps the window up long enough to be seen.
+  sed -i 's#</UpdaterIni>#  <debugdelay>1</debugdelay>\n</UpdaterIni>#' "$install/UpdaterIni.xml"
+fi
 
 say "Serving release 1.1 on $base"
 python3 -m http.server --bind 127.0.0.1 --directory "$server" "$port" >"$sample/server.log" 2>&1 &
@@ -118,17 +121,18 @@ say "Running the updater in $install"
 rc=0
 if [[ $windows -eq 1 ]]; then
   shot=$sample/progress-window.png
-  run_windows() {
-    ( sleep 6; import -window root "$shot" 2>/dev/null || true ) &
-    local shooter=$!
-    (cd "$install" && "$ROOT/cmake/wine-run.sh" "$updater")
-    local status=$?
-    wait "$shooter"
-    return $status
-  }
-  export -f run_windows
+  # Under a virtual display of its own; the screenshot is taken while the
+  # window is up (each step pauses a second).
   export ROOT install updater shot
-  xvfb-run -a -s "-screen 0 800x600x24" bash -c run_windows || rc=$?
+  xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    ( sleep 8; import -window root "$shot" 2>/dev/null ) &
+    shooter=$!
+    status=0
+    (cd "$install" && "$ROOT/cmake/wine-run.sh" "$updater") || status=$?
+    wait "$shooter" || true
+    # The shared wineserver belongs to this display; end it with the display.
+    WINEPREFIX=$(dirname "$updater")/wine-prefix wineserver -k 2>/dev/null || true
+    exit $status' || rc=$?
 else
   (cd "$install" && "$updater") || rc=$?
 fi
@@ -143,6 +147,8 @@ done
 say "Requests the update server saw"
 sed -n 's/.*"GET \(.*\) HTTP.*/  \1/p' "$sample/server.log"
 say "The client"
+# It runs on its own; its record may come a moment after the updater ends.
+for _ in $(seq 50); do [[ -f $install/started.txt ]] && break; sleep 0.1; done
 if [[ -f $install/started.txt ]]; then
   sed 's/^/  /' "$install/started.txt"
 else

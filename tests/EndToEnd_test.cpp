@@ -184,6 +184,7 @@ TEST(EndToEnd, AnOutOfDateUpdaterIsFetchedAloneAndStartedInsteadOfTheClient) {
   EXPECT_EQ(readFile("updater" + exe()), newUpdater);
   EXPECT_FALSE(fileExists("data.pak"));
   // The new "updater" recorded its start, and the client was not started.
+  EXPECT_EQ(installation.clientStarts(), 1);
   std::string started = readFile("started.txt");
   EXPECT_NE(started.find("updater"), std::string::npos) << started;
   EXPECT_EQ(started.find("client"), std::string::npos) << started;

@@ -30,14 +30,6 @@ class HeldFile {
   HANDLE handle;
 };
 
-// The script runs on its own after the updater has gone; give it time.
-bool eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 600; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
-}
 }  // namespace
 
 TEST(EndToEndWindows, AModuleHeldOpenIsReplacedByTheScriptOnceReleased) {

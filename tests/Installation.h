@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/TestServer.h"
@@ -19,6 +22,15 @@
 namespace testing_support {
 
 inline std::string exe() { return onWindows() ? ".exe" : ""; }
+
+// Waits up to 30 s for something another process does on its own.
+inline bool eventually(const std::function<bool()>& condition) {
+  for (int i = 0; i < 600; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return condition();
+}
 
 class Installation {
  public:
@@ -93,7 +105,11 @@ class Installation {
   std::string query() const {
     return server.baseUrl() + "/list?lang=en&gamename=game&type=full&method=http&prodId=1&lsdId=2&siteId=3";
   }
-  int clientStarts() const { return static_cast<int>(splitLines(readFile("started.txt")).size()); }
+  // The client runs on its own: its record may come a moment after the updater ends.
+  int clientStarts() const {
+    eventually([] { return fileExists("started.txt"); });
+    return static_cast<int>(splitLines(readFile("started.txt")).size());
+  }
   std::vector<std::string> requestedPaths() const {
     std::vector<std::string> paths;
     for (const ServedRequest& request : server.requests()) paths.push_back(request.path);
