@@ -85,14 +85,8 @@ TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
   Lists lists;
 
   // The current file cannot be moved aside: it stays as it was.
-  setRenameFunctionForTesting([&](const std::string& from, const std::string& to) {
-    if (from == current) {
-      errno = EACCES;
-      return -1;
-    }
-    return std::rename(from.c_str(), to.c_str());
-  });
   try {
+    FailingRename denied(current, EACCES);
     updater->commitInstalledModules(lists.installed, lists.queue);
     ADD_FAILURE() << "no exception";
   } catch (const IOException& e) {
@@ -102,20 +96,13 @@ TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
 
   // The new file cannot take its place: the previous list waits under the backup name.
-  setRenameFunctionForTesting([&](const std::string& from, const std::string& to) {
-    if (from == current + ".new") {
-      errno = ENOSPC;
-      return -1;
-    }
-    return std::rename(from.c_str(), to.c_str());
-  });
   try {
+    FailingRename full(current + ".new", ENOSPC);
     updater->commitInstalledModules(lists.installed, lists.queue);
     ADD_FAILURE() << "no exception";
   } catch (const IOException& e) {
     EXPECT_EQ(e, "rename " + current + ".new: " + std::strerror(ENOSPC));
   }
-  setRenameFunctionForTesting(nullptr);
   EXPECT_FALSE(fileExists(current));
   EXPECT_EQ(recordsOf(current + ".old"), std::vector<std::string>{"a.dll=1.0"});
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);

@@ -36,12 +36,6 @@ std::string body(std::size_t length) {
   return bytes;
 }
 
-class RecordedDelays {
- public:
-  RecordedDelays() { setDelayFunctionForTesting([this](uint32_t ms) { requested.push_back(ms); }); }
-  ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
-  std::vector<uint32_t> requested;
-};
 }  // namespace
 
 TEST(ComponentDownload, MissingDirectoriesAreMadeOutermostFirstAndTheBodyLandsBesideTheTarget) {

@@ -76,15 +76,10 @@ TEST(ComponentInstallPosix, APermissionErrorOnTheBackupRenameIsNotDeferred) {
   Module module = makeModule("a.so");
   writeFile("a.so", "old");
   writeFile("a.so.new", "new");
-  setRenameFunctionForTesting([](const std::string& from, const std::string& to) {
-    if (from == "a.so") {
-      errno = EACCES;
-      return -1;
-    }
-    return std::rename(from.c_str(), to.c_str());
-  });
-  updater->installComponent(module);
-  setRenameFunctionForTesting(nullptr);
+  {
+    FailingRename denied("a.so", EACCES);
+    updater->installComponent(module);
+  }
   EXPECT_TRUE(updater->deferredRenames.empty());
   EXPECT_EQ(readFile("a.so"), "new");
 }
@@ -96,12 +91,10 @@ TEST(ComponentInstallPosix, ADeferredProgramIsGivenTheTargetsModeForTheScript) {
   chmod("updater", 0755);
   writeFile("updater.new", "new");
   chmod("updater.new", 0644);
-  setRenameFunctionForTesting([](const std::string&, const std::string&) {
-    errno = ETXTBSY;
-    return -1;
-  });
-  updater->installComponent(module);
-  setRenameFunctionForTesting(nullptr);
+  {
+    FailingRename busy("", ETXTBSY);
+    updater->installComponent(module);
+  }
   EXPECT_TRUE(updater->updaterRenameDeferred);
   EXPECT_EQ(modeOf("updater.new"), 0755u);
   EXPECT_EQ(readFile("updater"), "old");

@@ -18,82 +18,51 @@ void makeReadOnly(const std::string& path) {
   ASSERT_TRUE(writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute)));
 }
 
-// Makes every rename of the given source fail with the given error.
-class FailingRename {
- public:
-  FailingRename(const std::string& source, int error) {
-    setRenameFunctionForTesting([source, error](const std::string& from, const std::string& to) {
-      if (from == source) {
-        errno = error;
-        return -1;
-      }
-      return std::rename(from.c_str(), to.c_str());
-    });
-  }
-  ~FailingRename() { setRenameFunctionForTesting(nullptr); }
-};
-
-class RecordedDelays {
- public:
-  RecordedDelays() { setDelayFunctionForTesting([this](uint32_t ms) { requested.push_back(ms); }); }
-  ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
-  std::vector<uint32_t> requested;
-};
 }  // namespace
 
-TEST(ComponentInstall, ANewModuleBecomesTheTargetWithoutABackup) {
+// The outcomes by target (missing, writable, read-only) and forceReadOnly.
+TEST(ComponentInstall, TheNewFileBecomesTheTargetWithTheOldAttributesAndReadOnlyWhereAsked) {
+  struct Case {
+    std::string name;
+    bool forceReadOnly;
+    const char* target;  // nullptr: none yet
+    bool targetReadOnly;
+    std::vector<std::string> log;
+    uint32_t attributes;
+  };
+  const Case cases[] = {
+      {"a.bin", false, nullptr, false,
+       {"installing component a.bin", "file attributes for a.bin = ffffffff"}, kArchiveAttribute},
+      {"sub/b.bin", true, nullptr, false,
+       {"installing component sub/b.bin", "file attributes for sub/b.bin = ffffffff"},
+       kReadOnlyAttribute | kArchiveAttribute},
+      {"c.dll", false, "old", true,
+       {"installing component c.dll", "file attributes for c.dll = 21", "clearing read-only flag"},
+       kReadOnlyAttribute | kArchiveAttribute},
+      {"d.dll", true, "old", false,
+       {"installing component d.dll", "file attributes for d.dll = 20"}, kReadOnlyAttribute | kArchiveAttribute},
+  };
   UpdaterFixture updater;
-  Module module = makeModule("a.bin");
-  writeFile("a.bin.new", "new");
-  LogCapture log;
-  updater->installComponent(module);
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"installing component a.bin", "file attributes for a.bin = ffffffff"}));
-  EXPECT_EQ(readFile("a.bin"), "new");
-  EXPECT_FALSE(fileExists("a.bin.new"));
-  EXPECT_FALSE(fileExists("a.bin.old"));
-  EXPECT_EQ(attributesOf("a.bin"), kArchiveAttribute);
-  EXPECT_TRUE(updater->deferredRenames.empty());
-  EXPECT_EQ(updater->status.stage, InstallingModule);
-  EXPECT_EQ(updater->status.subject, &module);
-}
-
-TEST(ComponentInstall, ANewForcedReadOnlyModuleIsExactlyReadOnlyAndArchive) {
-  UpdaterFixture updater;
-  Module module = makeModule("sub/a.bin", true);
-  writeFile("sub/a.bin.new", "new");
-  updater->installComponent(module);
-  EXPECT_EQ(readFile("sub/a.bin"), "new");
-  EXPECT_EQ(attributesOf("sub/a.bin"), kReadOnlyAttribute | kArchiveAttribute);
-}
-
-TEST(ComponentInstall, AReadOnlyTargetIsClearedExchangedAndTheNewFileReadOnlyAgain) {
-  UpdaterFixture updater;
-  Module module = makeModule("a.dll");
-  writeFile("a.dll", "old");
-  makeReadOnly("a.dll");
-  writeFile("a.dll.new", "new");
-  writeFile("a.dll.old", "left by an earlier installation");
-  LogCapture log;
-  updater->installComponent(module);
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"installing component a.dll", "file attributes for a.dll = 21",
-                                                   "clearing read-only flag"}));
-  EXPECT_EQ(readFile("a.dll"), "new");
-  EXPECT_EQ(attributesOf("a.dll"), kReadOnlyAttribute | kArchiveAttribute);
-  EXPECT_FALSE(fileExists("a.dll.new"));
-  EXPECT_FALSE(fileExists("a.dll.old"));
-}
-
-TEST(ComponentInstall, AWritableTargetWithForceReadOnlyGivesTheOldAttributesPlusReadOnly) {
-  UpdaterFixture updater;
-  Module module = makeModule("a.dll", true);
-  writeFile("a.dll", "old");
-  writeFile("a.dll.new", "new");
-  LogCapture log;
-  updater->installComponent(module);
-  EXPECT_EQ(log.lines()[1], "file attributes for a.dll = 20");
-  EXPECT_EQ(log.lines().size(), 2u);
-  EXPECT_EQ(readFile("a.dll"), "new");
-  EXPECT_EQ(attributesOf("a.dll"), kReadOnlyAttribute | kArchiveAttribute);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Module module = makeModule(c.name, c.forceReadOnly);
+    if (c.target != nullptr) writeFile(c.name, c.target);
+    if (c.targetReadOnly) {
+      makeReadOnly(c.name);
+      writeFile(c.name + ".old", "left by an earlier installation");
+    }
+    writeFile(c.name + ".new", "new");
+    LogCapture log;
+    updater->installComponent(module);
+    EXPECT_EQ(log.lines(), c.log);
+    EXPECT_EQ(readFile(c.name), "new");
+    EXPECT_EQ(attributesOf(c.name), c.attributes);
+    EXPECT_FALSE(fileExists(c.name + ".new"));
+    EXPECT_FALSE(fileExists(c.name + ".old"));
+    EXPECT_TRUE(updater->deferredRenames.empty());
+    EXPECT_EQ(updater->status.stage, InstallingModule);
+    EXPECT_EQ(updater->status.subject, &module);
+  }
 }
 
 TEST(ComponentInstall, ATargetInUseIsDeferredWithItsEntryAndNoDelay) {

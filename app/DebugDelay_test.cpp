@@ -4,20 +4,10 @@
 
 #include <vector>
 
-#include "tests/TestSupport.h"
+#include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
 
-namespace {
-class RecordedDelays {
- public:
-  RecordedDelays() {
-    setDelayFunctionForTesting([this](uint32_t milliseconds) { requested.push_back(milliseconds); });
-  }
-  ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
-  std::vector<uint32_t> requested;
-};
-}  // namespace
 
 TEST(DebugDelay, DecimalHexOctalAndLettersAreLoggedAsGiven) {
   RecordedDelays delays;

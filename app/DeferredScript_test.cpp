@@ -8,31 +8,31 @@
 
 using namespace testing_support;
 
-TEST(DeferredScript, BatchForOneEntry) {
+namespace {
+// The script for one entry, from the texts its del, ren and if lines carry.
+std::string oneEntryBatch(const std::string& target, const std::string& from, const std::string& to) {
+  return "@echo off\n:1\ndel " + target + "\nren " + from + " " + to + "\nif exist " + from + " goto :1\ncls\n";
+}
+}  // namespace
+
+TEST(DeferredScript, BatchForOneEntryQuotingNamesTheInterpreterCannotTakeAsWritten) {
   EXPECT_EQ(batchScriptText({{"client.dll.new", "client.dll"}}, false),
-            "@echo off\n"
-            ":1\n"
-            "del client.dll\n"
-            "ren client.dll.new client.dll\n"
-            "if exist client.dll.new goto :1\n"
-            "cls\n");
+            "@echo off\n:1\ndel client.dll\nren client.dll.new client.dll\nif exist client.dll.new goto :1\ncls\n");
+  const std::vector<std::vector<std::string>> cases = {
+      {"data/maps/a.bin", "\"data\\maps\\a.bin\"", "\"data\\maps\\a.bin.new\"", "a.bin"},
+      {"my file&100%.dat", "\"my file&100%%.dat\"", "\"my file&100%%.dat.new\"", "\"my file&100%%.dat\""},
+      {"sub dir/x y.dat", "\"sub dir\\x y.dat\"", "\"sub dir\\x y.dat.new\"", "\"x y.dat\""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(batchScriptText({{c[0] + ".new", c[0]}}, false), oneEntryBatch(c[1], c[2], c[3])) << c[0];
+  }
 }
 
 TEST(DeferredScript, BatchForTwoEntriesRestartsTheUpdaterAfterTheLastLoop) {
-  std::string text = batchScriptText({{"updater.exe.new", "updater.exe"}, {"a.dll.new", "a.dll"}}, true);
-  EXPECT_EQ(text,
-            "@echo off\n"
-            ":1\n"
-            "del a.dll\n"
-            "ren a.dll.new a.dll\n"
-            "if exist a.dll.new goto :1\n"
-            ":2\n"
-            "del updater.exe\n"
-            "ren updater.exe.new updater.exe\n"
-            "if exist updater.exe.new goto :2\n"
-            "start updater.exe\n"
-            "cls\n");
-  EXPECT_EQ(splitLines(text).size(), 11u);
+  EXPECT_EQ(batchScriptText({{"updater.exe.new", "updater.exe"}, {"a.dll.new", "a.dll"}}, true),
+            "@echo off\n:1\ndel a.dll\nren a.dll.new a.dll\nif exist a.dll.new goto :1\n"
+            ":2\ndel updater.exe\nren updater.exe.new updater.exe\nif exist updater.exe.new goto :2\n"
+            "start updater.exe\ncls\n");
 }
 
 TEST(DeferredScript, EntriesFollowByteOrderOfTheirKeysNotTheirRecording) {
@@ -50,42 +50,12 @@ TEST(DeferredScript, EntriesFollowByteOrderOfTheirKeysNotTheirRecording) {
   EXPECT_EQ(lines[14], "del \"\xe9.dll\"");
 }
 
-TEST(DeferredScript, BatchQuotesNamesTheInterpreterCannotTakeAsWritten) {
-  EXPECT_EQ(batchScriptText({{"data/maps/a.bin.new", "data/maps/a.bin"}}, false),
-            "@echo off\n"
-            ":1\n"
-            "del \"data\\maps\\a.bin\"\n"
-            "ren \"data\\maps\\a.bin.new\" a.bin\n"
-            "if exist \"data\\maps\\a.bin.new\" goto :1\n"
-            "cls\n");
-  EXPECT_EQ(batchScriptText({{"my file&100%.dat.new", "my file&100%.dat"}}, false),
-            "@echo off\n"
-            ":1\n"
-            "del \"my file&100%%.dat\"\n"
-            "ren \"my file&100%%.dat.new\" \"my file&100%%.dat\"\n"
-            "if exist \"my file&100%%.dat.new\" goto :1\n"
-            "cls\n");
-  EXPECT_EQ(batchScriptText({{"sub dir/x y.dat.new", "sub dir/x y.dat"}}, false),
-            "@echo off\n"
-            ":1\n"
-            "del \"sub dir\\x y.dat\"\n"
-            "ren \"sub dir\\x y.dat.new\" \"x y.dat\"\n"
-            "if exist \"sub dir\\x y.dat.new\" goto :1\n"
-            "cls\n");
-}
-
 TEST(DeferredScript, BatchLeavesOutNamesNoQuotingCanCarry) {
   RenameMap renames;
   renames["a\"&del x\".new"] = "a\"&del x\"";
   renames["b\r\nformat.new"] = "b\r\nformat";
   renames["c.dll.new"] = "c.dll";
-  EXPECT_EQ(batchScriptText(renames, false),
-            "@echo off\n"
-            ":1\n"
-            "del c.dll\n"
-            "ren c.dll.new c.dll\n"
-            "if exist c.dll.new goto :1\n"
-            "cls\n");
+  EXPECT_EQ(batchScriptText(renames, false), oneEntryBatch("c.dll", "c.dll.new", "c.dll"));
   EXPECT_TRUE(isPlainBatchName("Client-2_x.DLL"));
   EXPECT_FALSE(isPlainBatchName("a b"));
   EXPECT_FALSE(isPlainBatchName("a/b"));
@@ -94,22 +64,10 @@ TEST(DeferredScript, BatchLeavesOutNamesNoQuotingCanCarry) {
 
 TEST(DeferredScript, ShellScriptQuotesEveryNameAndExecsTheNewUpdater) {
   EXPECT_EQ(shellScriptText({{"it's.so.new", "it's.so"}, {"updater.new", "updater"}}, true),
-            "#!/bin/sh\n"
-            "# 1\n"
-            "while :; do\n"
-            "  rm -f -- 'it'\\''s.so'\n"
-            "  mv -f -- 'it'\\''s.so.new' 'it'\\''s.so'\n"
-            "  [ -e 'it'\\''s.so.new' ] || break\n"
-            "  sleep 1\n"
-            "done\n"
-            "# 2\n"
-            "while :; do\n"
-            "  rm -f -- 'updater'\n"
-            "  mv -f -- 'updater.new' 'updater'\n"
-            "  [ -e 'updater.new' ] || break\n"
-            "  sleep 1\n"
-            "done\n"
-            "exec ./updater\n");
+            "#!/bin/sh\n# 1\nwhile :; do\n  rm -f -- 'it'\\''s.so'\n  mv -f -- 'it'\\''s.so.new' 'it'\\''s.so'\n"
+            "  [ -e 'it'\\''s.so.new' ] || break\n  sleep 1\ndone\n"
+            "# 2\nwhile :; do\n  rm -f -- 'updater'\n  mv -f -- 'updater.new' 'updater'\n"
+            "  [ -e 'updater.new' ] || break\n  sleep 1\ndone\nexec ./updater\n");
   EXPECT_EQ(shellScriptText({{"a.new", "a"}}, false).find("exec"), std::string::npos);
 }
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <thread>
@@ -43,25 +44,22 @@ class ScopedPath {
 };
 }  // namespace
 
+// The working directory first, then PATH, where a file that is not executable is passed over.
 TEST(ProcessPosix, ANameIsLookedUpInTheWorkingDirectoryBeforePath) {
   ScopedWorkingDirectory dir;
   writeProgram("true", "echo working directory > " + dir.path() + "/marker\n");
-  int32_t id = 0;
-  ASSERT_TRUE(startClientProgram("true", "\"true\"", id));
-  ASSERT_TRUE(waitForFile("marker"));
-  EXPECT_EQ(readFile("marker"), "working directory\n");
-}
-
-TEST(ProcessPosix, ANameNotInTheWorkingDirectoryIsFoundOnPath) {
-  ScopedWorkingDirectory dir;
   writeProgram("bin/client", "echo \"$0|$#\" > " + dir.path() + "/marker\n");
-  writeFile("client", "not a program");  // not executable: passed over
+  writeFile("client", "not a program");
   ScopedPath path("/nowhere:" + dir.path() + "/bin");
-  int32_t id = 0;
-  ASSERT_TRUE(startClientProgram("client", "\"client\"", id));
-  ASSERT_TRUE(waitForFile("marker"));
-  // One program path, no arguments.
-  EXPECT_EQ(readFile("marker"), dir.path() + "/bin/client|0\n");
+  const std::pair<std::string, std::string> cases[] = {{"true", "working directory\n"},
+                                                       {"client", dir.path() + "/bin/client|0\n"}};
+  for (const auto& [name, started] : cases) {
+    std::remove("marker");
+    int32_t id = 0;
+    ASSERT_TRUE(startClientProgram(name, "\"" + name + "\"", id));
+    ASSERT_TRUE(waitForFile("marker"));
+    EXPECT_EQ(readFile("marker"), started);  // one program path, no arguments
+  }
 }
 
 TEST(ProcessPosix, AValueWithBlanksIsOneProgramPathAndAFailedExecIsReported) {

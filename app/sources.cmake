@@ -14,7 +14,6 @@ list(APPEND UPDATER_SOURCES
   app/Process_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
   app/Entry_test.cpp
-  app/Updater_test.cpp
   app/ComponentDownload_test.cpp
   app/ComponentInstall_test.cpp
   app/ComponentInstall_${UPDATER_PLATFORM}_test.cpp

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 namespace {
 std::pair<int32_t, int32_t> numbers(const char* text) {
   ModuleVersion v(text);
   return {v.major, v.minor};
+}
+
+// Every field as one text: "name version(major.minor) url md5sum critical forceReadOnly contentLength state".
+std::string fieldsOf(const Module& m) {
+  return m.name + " " + m.version.text + "(" + std::to_string(m.version.major) + "." +
+         std::to_string(m.version.minor) + ") " + m.url + " " + m.md5sum + " " + std::to_string(m.critical) + " " +
+         std::to_string(m.forceReadOnly) + " " + std::to_string(m.contentLength) + " " + std::to_string(m.state.load());
 }
 
 Module withAttributes(const char* critical, const char* forceReadOnly, const char* contentLength) {
@@ -46,14 +54,7 @@ TEST(ModuleVersion, OrdersByMajorThenMinorIgnoringTheText) {
 
 TEST(Module, TakesDefaultsForAbsentAttributes) {
   Module m("data/a.bin", "2.0", nullptr, nullptr, nullptr, nullptr, nullptr);
-  EXPECT_EQ(m.name, "data/a.bin");
-  EXPECT_EQ(m.version.text, "2.0");
-  EXPECT_EQ(m.url, "");
-  EXPECT_EQ(m.md5sum, "");
-  EXPECT_TRUE(m.critical);
-  EXPECT_FALSE(m.forceReadOnly);
-  EXPECT_EQ(m.contentLength, -1);
-  EXPECT_EQ(m.state, Pending);
+  EXPECT_EQ(fieldsOf(m), "data/a.bin 2.0(2.0)   1 0 -1 " + std::to_string(Pending));
 }
 
 TEST(Module, ReadsContentLengthAsAtoiDoes) {
@@ -75,14 +76,5 @@ TEST(Module, OnlyExactFlagTextsChangeTheDefaults) {
 TEST(Module, ACopyKeepsEveryFieldTheStateIncluded) {
   Module m("a.dll", "1.2", "http://h/a", "abc", "0", "1", "10");
   m.state = Installing;
-  Module copy(m);
-  EXPECT_EQ(copy.name, "a.dll");
-  EXPECT_EQ(copy.version.text, "1.2");
-  EXPECT_EQ(copy.version.minor, 2);
-  EXPECT_EQ(copy.url, "http://h/a");
-  EXPECT_EQ(copy.md5sum, "abc");
-  EXPECT_FALSE(copy.critical);
-  EXPECT_TRUE(copy.forceReadOnly);
-  EXPECT_EQ(copy.contentLength, 10);
-  EXPECT_EQ(copy.state, Installing);
+  EXPECT_EQ(fieldsOf(Module(m)), "a.dll 1.2(1.2) http://h/a abc 0 1 10 " + std::to_string(Installing));
 }

@@ -70,12 +70,10 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
   Module* queued = queue.find("minor-ten");
   ASSERT_NE(queued, nullptr);
   EXPECT_NE(queued, available.find("minor-ten"));  // a copy
-  EXPECT_EQ(queued->version.text, "1.10");
-  EXPECT_EQ(queued->url, "http://host/file");
-  EXPECT_FALSE(queued->critical);
-  EXPECT_TRUE(queued->forceReadOnly);
-  EXPECT_EQ(queued->contentLength, 42);
-  EXPECT_EQ(queued->state.load(), Pending);
+  EXPECT_EQ(queued->version.text + " " + queued->url + " " + std::to_string(queued->critical) +
+                std::to_string(queued->forceReadOnly) + " " + std::to_string(queued->contentLength) + " " +
+                std::to_string(queued->state.load()),
+            "1.10 http://host/file 01 42 " + std::to_string(Pending));
   EXPECT_EQ(installed.size(), 11u);
   EXPECT_EQ(available.size(), 12u);
   EXPECT_EQ(log.text(), "");

@@ -161,16 +161,17 @@ TEST(URLTest, BodyCutShortEndsQuietlyWithWhatArrived) {
   EXPECT_EQ(recorder.seen.back(), 55);
 }
 
-TEST(URLTest, StatusOtherThan200IsFileNotFound) {
+TEST(URLTest, AStatusOtherThan200OrARefusedConnectionIsFileNotFound) {
   TestServer server;
-  Route failing;
+  Route failing = bodyRoute("oops");
   failing.status = 500;
-  failing.body = "oops";
   server.setRoute("/broken", failing);
-  EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/missing"),
-            "Server data not available (error code 404)");
-  EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/broken"),
-            "Server data not available (error code 500)");
+  const std::pair<std::string, std::string> cases[] = {
+      {server.baseUrl() + "/missing", "Server data not available (error code 404)"},
+      {server.baseUrl() + "/broken", "Server data not available (error code 500)"},
+      {"http://127.0.0.1:" + std::to_string(testing_support::closedPort()) + "/x", "Server refused connection"},
+  };
+  for (const auto& [address, text] : cases) EXPECT_EQ(failureOf<FileNotFoundException>(address), text);
 }
 
 TEST(URLTest, RedirectionIsFollowed) {
@@ -183,12 +184,6 @@ TEST(URLTest, RedirectionIsFollowed) {
   std::string text;
   URL(server.baseUrl() + "/old").fetchToString(text);
   EXPECT_EQ(text, "moved here");
-}
-
-TEST(URLTest, RefusedConnection) {
-  EXPECT_EQ(failureOf<FileNotFoundException>("http://127.0.0.1:" + std::to_string(testing_support::closedPort()) +
-                                             "/x"),
-            "Server refused connection");
 }
 
 TEST(URLTest, UnresolvedHost) {
@@ -213,7 +208,8 @@ TEST(URLTest, HttpsWithSelfSignedCertificate) {
   EXPECT_EQ(requests.back().query, "a=1");
 }
 
-TEST(URLTest, UrlsThatCannotBeSplitNameTheUrl) {
+// 1023 characters of path and query are fetched; 1024 and more cannot be split.
+TEST(URLTest, UrlsThatCannotBeSplitNameTheUrlAndAPathAtTheLimitIsFetched) {
   const std::string longHost = "http://" + std::string(128, 'h') + "/x";
   const std::string longPath = "http://127.0.0.1:1/" + std::string(1000, 'p') + "?" + std::string(23, 'q');
   for (const std::string& address :
@@ -221,13 +217,8 @@ TEST(URLTest, UrlsThatCannotBeSplitNameTheUrl) {
     std::string text = failureOf<IOException>(address);
     EXPECT_NE(text.find("'" + address + "'"), std::string::npos) << text;
   }
-}
-
-TEST(URLTest, PathAtTheLimitIsFetched) {
   TestServer server;
-  // 1023 characters of path and query together.
-  const std::string path = "/" + std::string(1000, 'p');
-  const std::string query = std::string(21, 'q');
+  const std::string path = "/" + std::string(1000, 'p'), query = std::string(21, 'q');
   server.setRoute(path, bodyRoute("long"));
   std::string text;
   URL(server.baseUrl() + path + "?" + query).fetchToString(text);

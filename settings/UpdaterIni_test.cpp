@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "support/Exceptions.h"
 #include "tests/TestSupport.h"
 
@@ -14,38 +17,23 @@ UpdaterIni readSettings(const std::string& xml) {
 }
 }  // namespace
 
-TEST(UpdaterIni, TheLastOccurrenceOfAKeyWinsAndKeysAreCaseSensitive) {
+TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
   ScopedWorkingDirectory dir;
-  UpdaterIni ini = readSettings(
-      "<UpdaterIni><lang>en</lang><Lang>fr</Lang><lang>de</lang><autoStart>client.exe</autoStart></UpdaterIni>");
-  EXPECT_EQ(ini.get("lang"), "de");
-  EXPECT_EQ(ini.get("Lang"), "fr");
-  EXPECT_EQ(ini.get("autoStart"), "client.exe");
-  EXPECT_EQ(ini.get("LANG"), "");
-}
-
-TEST(UpdaterIni, ValuesKeepTheirBlanksAndNestedText) {
-  ScopedWorkingDirectory dir;
-  UpdaterIni ini = readSettings(
-      "<UpdaterIni>\n  <gamename>  two words \n</gamename>\n  <type>a<b>c</b>d</type>\n"
-      "  <empty/>\n</UpdaterIni>\n");
-  EXPECT_EQ(ini.get("gamename"), "  two words \n");
-  EXPECT_EQ(ini.get("type"), "acd");
-  EXPECT_EQ(ini.get("empty"), "");
-}
-
-TEST(UpdaterIni, ACommentUnderTheRootBecomesAnEntryAndBlanksDoNot) {
-  ScopedWorkingDirectory dir;
-  UpdaterIni ini = readSettings("<UpdaterIni>\n  <!-- note -->\n  <lang>en</lang>\n</UpdaterIni>");
-  EXPECT_EQ(ini.get("comment"), " note ");
-  EXPECT_EQ(ini.get("text"), "");
-  EXPECT_EQ(ini.get("lang"), "en");
-}
-
-TEST(UpdaterIni, ARootOfAnotherNameGivesEmptySettingsWithoutError) {
-  ScopedWorkingDirectory dir;
-  UpdaterIni ini = readSettings("<updaterini><lang>en</lang></updaterini>");
-  EXPECT_EQ(ini.get("lang"), "");
+  const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> cases[] = {
+      {"<UpdaterIni><lang>en</lang><Lang>fr</Lang><lang>de</lang><autoStart>client.exe</autoStart></UpdaterIni>",
+       {{"lang", "de"}, {"Lang", "fr"}, {"autoStart", "client.exe"}, {"LANG", ""}}},
+      {"<UpdaterIni>\n  <gamename>  two words \n</gamename>\n  <type>a<b>c</b>d</type>\n  <empty/>\n</UpdaterIni>\n",
+       {{"gamename", "  two words \n"}, {"type", "acd"}, {"empty", ""}}},
+      // A comment under the root becomes an entry; blank text does not.
+      {"<UpdaterIni>\n  <!-- note -->\n  <lang>en</lang>\n</UpdaterIni>",
+       {{"comment", " note "}, {"text", ""}, {"lang", "en"}}},
+      // A root of another name gives empty settings without an error.
+      {"<updaterini><lang>en</lang></updaterini>", {{"lang", ""}}},
+  };
+  for (const auto& [xml, entries] : cases) {
+    UpdaterIni ini = readSettings(xml);
+    for (const auto& [key, value] : entries) EXPECT_EQ(ini.get(key), value) << key << " in " << xml;
+  }
 }
 
 TEST(UpdaterIni, GetOfAMissingKeyAddsNothingAndSetChangesOnlyMemory) {
@@ -62,24 +50,20 @@ TEST(UpdaterIni, GetOfAMissingKeyAddsNothingAndSetChangesOnlyMemory) {
   EXPECT_EQ(readFile("UpdaterIni.xml"), file);
 }
 
-TEST(UpdaterIni, AMissingFileThrowsWithTheRuntimeLibrarysText) {
+TEST(UpdaterIni, AMissingOrMalformedFileThrowsWithItsReason) {
   ScopedWorkingDirectory dir;
-  try {
-    UpdaterIni ini;
-    FAIL() << "no exception";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e, "UpdaterIni.xml: No such file or directory");
-  }
-}
-
-TEST(UpdaterIni, AMalformedFileThrowsAndSaysWhy) {
-  ScopedWorkingDirectory dir;
-  writeFile("UpdaterIni.xml", "<UpdaterIni><lang>en</UpdaterIni>");
-  try {
-    UpdaterIni ini;
-    FAIL() << "no exception";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e.rfind("UpdaterIni.xml: ", 0), 0u) << e;
-    EXPECT_NE(e, "UpdaterIni.xml: Success");
+  for (bool missing : {true, false}) {
+    if (!missing) writeFile("UpdaterIni.xml", "<UpdaterIni><lang>en</UpdaterIni>");
+    try {
+      UpdaterIni ini;
+      ADD_FAILURE() << "no exception";
+    } catch (const IOException& e) {
+      if (missing) {
+        EXPECT_EQ(e, "UpdaterIni.xml: No such file or directory");
+      } else {
+        EXPECT_EQ(e.rfind("UpdaterIni.xml: ", 0), 0u) << e;
+        EXPECT_NE(e, "UpdaterIni.xml: Success");
+      }
+    }
   }
 }

@@ -71,6 +71,21 @@ MaintenanceReport reportOf(const char* state, const char* message) {
   return report;
 }
 
+// A window following a status, with the service's report when one is given.
+struct Shown {
+  explicit Shown(const char* state = nullptr, const char* message = "") {
+    if (state != nullptr) {
+      report = reportOf(state, message);
+      window.setReport(&report);
+    }
+    window.start();
+    status.addObserver(&window);
+  }
+  MaintenanceReport report;
+  UpdateStatus status;
+  ProgressWindow window;
+};
+
 const std::string kLineStart = "\r\033[K";
 const std::string kEmptyBar = "  [--------------------]";
 }  // namespace
@@ -105,12 +120,8 @@ TEST(ProgressWindowTerminal, WithoutATerminalPrintsEachNewTextOnceAndNeverWaits)
 
 TEST(ProgressWindowTerminal, WithoutATerminalADownServiceDoesNotWaitForTheUser) {
   StandIn standIn(false);
-  MaintenanceReport report = reportOf("Down", "Back at six");
-  UpdateStatus status;
-  ProgressWindow window;
-  window.setReport(&report);
-  window.start();
-  status.addObserver(&window);
+  Shown shown("Down", "Back at six");
+  auto& [report, status, window] = shown;
   status.setStage(NetworkUnavailable);
   EXPECT_EQ(window.waitForClose(), kWaitObject0);
   EXPECT_EQ(standIn.output(), "Network Status:\nBack at six\nUpdater Starting\nNetwork Unavailable\n");
@@ -146,15 +157,10 @@ TEST(ProgressWindowTerminal, OnATerminalRewritesOneLineWithItsBar) {
 
 TEST(ProgressWindowTerminal, OnATerminalANoticeOffersCloseAndTheRunWaitsForEnter) {
   StandIn standIn(true);
-  MaintenanceReport report = reportOf("Down", "Maintenance until six");
-  UpdateStatus status;
-  ProgressWindow window;
-  window.setReport(&report);
-  window.start();
-  status.addObserver(&window);
+  Shown shown("Down", "Maintenance until six");
+  auto& [report, status, window] = shown;
   status.setStage(NetworkUnavailable);
-  std::string shown = withoutCarriageReturns(standIn.output());
-  EXPECT_EQ(shown, "Network Status:\nMaintenance until six\n" + kLineStart + "Updater Starting" + kEmptyBar +
+  EXPECT_EQ(withoutCarriageReturns(standIn.output()), "Network Status:\nMaintenance until six\n" + kLineStart + "Updater Starting" + kEmptyBar +
                        kLineStart + "Network Unavailable" + kEmptyBar + "  Press Enter to close.");
   // Nobody has pressed Enter yet.
   EXPECT_EQ(window.wait(0), kWaitTimeout);
@@ -167,10 +173,8 @@ TEST(ProgressWindowTerminal, OnATerminalANoticeOffersCloseAndTheRunWaitsForEnter
 TEST(ProgressWindowTerminalDeathTest, ShowsAnErrorFramedAndEndsTheProgramWithCodeOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto failingRun = [] {
-    UpdateStatus status;
-    ProgressWindow window;
-    window.start();
-    status.addObserver(&window);
+    Shown shown;
+    auto& [report, status, window] = shown;
     status.setStage(FindingInstalledModules);
     status.setError("Error: fetch: Server not responding");
   };

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +32,21 @@ MaintenanceReport reportOf(const char* state, const char* message) {
   report.message = message;
   return report;
 }
+
+// A window following a status, with the service's report when one is given.
+struct Shown {
+  explicit Shown(const char* state = nullptr, const char* message = "") {
+    if (state != nullptr) {
+      report = reportOf(state, message);
+      window.setReport(&report);
+    }
+    window.start();
+    status.addObserver(&window);
+  }
+  MaintenanceReport report;
+  UpdateStatus status;
+  ProgressWindow window;
+};
 
 std::string windowText(HWND window) {
   char text[1024] = "";
@@ -98,43 +115,32 @@ void pressEnterAndEscape(HWND dialog) {
   SendMessageA(bar, PBM_SETPOS, marker - 1, 0);
 }
 
-// Saves the dialog as drawn into the build's artifacts folder.
+// Saves the dialog as the user sees it into the build's artifacts folder: drawn
+// afresh, given a moment to reach the screen, read back. Nothing is asserted on it.
 void saveScreenshot(HWND dialog, const std::string& name) {
   RECT frame;
   GetWindowRect(dialog, &frame);
-  int width = frame.right - frame.left;
-  int height = frame.bottom - frame.top;
+  const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+  BITMAPINFOHEADER info = {sizeof info, width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, bitmap);
-  // Drawn afresh, given a moment to reach the screen, and read back from it as
-  // the user sees it. Only an artefact: nothing is asserted on it.
   RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(500);
   BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
   GdiFlush();
+  const DWORD imageSize = static_cast<DWORD>(width * height * 4);
   // Opaque: viewers read the fourth byte of a 32-bit bitmap as alpha.
-  BYTE* pixels = static_cast<BYTE*>(bits);
-  for (int i = 0; i < width * height; ++i) pixels[i * 4 + 3] = 0xFF;
+  for (DWORD i = 3; i < imageSize; i += 4) static_cast<BYTE*>(bits)[i] = 0xFF;
+  BITMAPFILEHEADER header = {0x4D42, 0, 0, 0, sizeof header + sizeof info};
+  header.bfSize = header.bfOffBits + imageSize;
   std::filesystem::path folder = std::filesystem::path(binaryDirectory()) / "artifacts";
   std::filesystem::create_directories(folder);
   std::ofstream out(folder / (name + ".bmp"), std::ios::binary);
-  DWORD imageSize = static_cast<DWORD>(width) * height * 4;
-  BITMAPFILEHEADER header = {};
-  header.bfType = 0x4D42;
-  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-  header.bfSize = header.bfOffBits + imageSize;
   out.write(reinterpret_cast<const char*>(&header), sizeof header);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
   out.write(static_cast<const char*>(bits), imageSize);
   SelectObject(memory, previous);
   DeleteObject(bitmap);
@@ -142,115 +148,67 @@ void saveScreenshot(HWND dialog, const std::string& name) {
   ReleaseDC(nullptr, screen);
 }
 
-// Reads a dialog template (DLGTEMPLATEEX) out of the program's resources.
-class TemplateReader {
- public:
-  explicit TemplateReader(int id) {
-    HRSRC found = FindResourceExA(nullptr, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(id),
-                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    if (found != nullptr) at = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
-  }
-  bool present() const { return at != nullptr; }
-  WORD word() {
-    WORD value;
-    memcpy(&value, at, 2);
-    at += 2;
-    return value;
-  }
-  DWORD dword() {
-    DWORD value;
-    memcpy(&value, at, 4);
-    at += 4;
-    return value;
-  }
-  BYTE byte() { return *at++; }
-  std::string text() {
-    std::string value;
-    for (WORD c = word(); c != 0; c = word()) value += static_cast<char>(c);
-    return value;
-  }
-  // A name or an ordinal; the predefined control classes come as ordinals.
-  std::string nameOrOrdinal() {
+// The dialog template (DLGTEMPLATEEX) in the program's resources, as one line
+// for the dialog and one per control: "x y width height id class "text" style exstyle".
+std::vector<std::string> templateOf(int id) {
+  HRSRC found = FindResourceExA(nullptr, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(id),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (found == nullptr) return {"missing"};
+  const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+  const BYTE* at = base;
+  auto word = [&] { WORD v; memcpy(&v, at, 2); at += 2; return v; };
+  auto dword = [&] { DWORD v; memcpy(&v, at, 4); at += 4; return v; };
+  auto hex = [](unsigned long v) { char t[16]; snprintf(t, sizeof t, "0x%lX", v); return std::string(t); };
+  auto text = [&] { std::string v; for (WORD c = word(); c != 0; c = word()) v += static_cast<char>(c); return v; };
+  // A name, or an ordinal: the predefined control classes come as ordinals.
+  auto nameOrOrdinal = [&]() -> std::string {
     WORD first;
     memcpy(&first, at, 2);
     if (first != 0xFFFF) return text();
     word();
-    switch (WORD ordinal = word()) {
-      case 0x80:
-        return "button";
-      case 0x81:
-        return "edit";
-      case 0x82:
-        return "static";
-      default:
-        return "#" + std::to_string(ordinal);
-    }
-  }
-  void alignToDword(const BYTE* base) {
-    while ((at - base) % 4 != 0) ++at;
-  }
-  const BYTE* at = nullptr;
-};
-
-struct Control {
-  int id;
-  std::string kind;
-  std::string text;
-  DWORD style;
-  short x, y, width, height;
-  bool operator==(const Control& o) const {
-    return id == o.id && kind == o.kind && text == o.text && style == o.style && x == o.x && y == o.y &&
-           width == o.width && height == o.height;
-  }
-};
-
-std::ostream& operator<<(std::ostream& out, const Control& c) {
-  return out << c.id << " " << c.kind << " \"" << c.text << "\" 0x" << std::hex << c.style << std::dec << " " << c.x
-             << "," << c.y << " " << c.width << "x" << c.height;
-}
-
-void expectTemplate(int id, DWORD extendedStyle, short height, const std::vector<Control>& controls) {
-  SCOPED_TRACE("dialog " + std::to_string(id));
-  TemplateReader reader(id);
-  ASSERT_TRUE(reader.present());
-  const BYTE* base = reader.at;
-  EXPECT_EQ(reader.word(), 1);       // version
-  EXPECT_EQ(reader.word(), 0xFFFF);  // extended template
-  reader.dword();                    // help id
-  EXPECT_EQ(reader.dword(), extendedStyle);
-  EXPECT_EQ(reader.dword(), 0x10C80844u);
-  WORD count = reader.word();
-  EXPECT_EQ(static_cast<short>(reader.word()), 0);
-  EXPECT_EQ(static_cast<short>(reader.word()), 0);
-  EXPECT_EQ(static_cast<short>(reader.word()), 247);
-  EXPECT_EQ(static_cast<short>(reader.word()), height);
-  EXPECT_EQ(reader.nameOrOrdinal(), "");  // no menu
-  EXPECT_EQ(reader.nameOrOrdinal(), "");  // the standard dialog class
-  EXPECT_EQ(reader.text(), "Updater");
-  EXPECT_EQ(reader.word(), 8);  // points
-  EXPECT_EQ(reader.word(), 0);  // weight
-  EXPECT_EQ(reader.byte(), 0);  // not italic
-  EXPECT_EQ(reader.byte(), 1);  // character set
-  EXPECT_EQ(reader.text(), "MS Sans Serif");
-  std::vector<Control> found;
+    WORD ordinal = word();
+    return ordinal == 0x80 ? "button" : ordinal == 0x81 ? "edit" : ordinal == 0x82 ? "static" : "#" + std::to_string(ordinal);
+  };
+  // Fields in reading order, one statement each: operands of + are unsequenced.
+  std::string line;
+  auto put = [&](const std::string& field) { line += (line.empty() ? "" : " ") + field; };
+  auto rect = [&] {
+    for (int i = 0; i < 4; ++i) put(std::to_string(static_cast<short>(word())));
+  };
+  put(std::to_string(word()));  // version
+  put(hex(word()));             // extended-template signature
+  dword();                      // help id
+  put(hex(dword()));            // extended style
+  put(hex(dword()));            // style
+  WORD count = word();
+  rect();
+  put("menu \"" + nameOrOrdinal() + "\"");
+  put("class \"" + nameOrOrdinal() + "\"");
+  put("\"" + text() + "\"");
+  put(std::to_string(word()) + "pt");  // points
+  put(std::to_string(word()));         // weight
+  put(std::to_string(*at++));          // italic
+  put(std::to_string(*at++));          // character set
+  put(text());                         // face
+  std::vector<std::string> lines = {line};
   for (WORD i = 0; i < count; ++i) {
-    reader.alignToDword(base);
-    Control control;
-    reader.dword();  // help id
-    EXPECT_EQ(reader.dword(), 0u);
-    control.style = reader.dword();
-    control.x = static_cast<short>(reader.word());
-    control.y = static_cast<short>(reader.word());
-    control.width = static_cast<short>(reader.word());
-    control.height = static_cast<short>(reader.word());
-    control.id = static_cast<int>(reader.dword());
-    control.kind = reader.nameOrOrdinal();
-    for (char& c : control.kind) c = static_cast<char>(tolower(c));
-    control.text = reader.nameOrOrdinal();
-    reader.at += reader.word();  // creation data
-    found.push_back(control);
+    while ((at - base) % 4 != 0) ++at;
+    line.clear();
+    dword();  // help id
+    DWORD extended = dword();
+    DWORD style = dword();
+    rect();
+    put(std::to_string(static_cast<int>(dword())));
+    std::string kind = nameOrOrdinal();
+    for (char& c : kind) c = static_cast<char>(tolower(c));
+    put(kind);
+    put("\"" + nameOrOrdinal() + "\"");
+    put(hex(style));
+    put(hex(extended));
+    lines.push_back(line);
+    at += word();  // creation data
   }
-  EXPECT_EQ(found, controls);
+  return lines;
 }
 
 // Watches for the error box of another process, notes its text, and presses OK.
@@ -288,25 +246,24 @@ class ErrorBoxDismisser {
 }  // namespace
 
 TEST(ProgressWindowDialog, TemplatesHoldEveryControlAsLaidOut) {
-  const Control line = {-1, "static", "Updater Starting", 0x50020000, 7, 6, 233, 8};
-  const Control bar = {IDC_PROGRESS_BAR, "msctls_progress32", "Progress1", 0x50800000, 7, 34, 233, 14};
-  expectTemplate(IDD_PROGRESS, 0x4, 55, {line, bar});
-  expectTemplate(IDD_PROGRESS_NOTICE, 0xC, 150,
-                 {line, bar, {IDC_NETWORK_STATUS, "static", "Network Status:", 0x50020000, 7, 58, 233, 8},
-                  {IDC_NOTICE, "edit", "", 0x50A00804, 7, 72, 233, 46},
-                  {IDC_CLOSE, "button", "Close", 0x58010001, 98, 127, 47, 16}});
+  const std::string head = "1 0xFFFF ", font = " menu \"\" class \"\" \"Updater\" 8pt 0 0 1 MS Sans Serif";
+  const std::string line = "7 6 233 8 -1 static \"Updater Starting\" 0x50020000 0x0";
+  const std::string bar = "7 34 233 14 " + std::to_string(IDC_PROGRESS_BAR) + " msctls_progress32 \"Progress1\" 0x50800000 0x0";
+  EXPECT_EQ(templateOf(IDD_PROGRESS), (std::vector<std::string>{head + "0x4 0x10C80844 0 0 247 55" + font, line, bar}));
+  EXPECT_EQ(templateOf(IDD_PROGRESS_NOTICE),
+            (std::vector<std::string>{
+                head + "0xC 0x10C80844 0 0 247 150" + font, line, bar,
+                "7 58 233 8 " + std::to_string(IDC_NETWORK_STATUS) + " static \"Network Status:\" 0x50020000 0x0",
+                "7 72 233 46 " + std::to_string(IDC_NOTICE) + " edit \"\" 0x50A00804 0x0",
+                "98 127 47 16 " + std::to_string(IDC_CLOSE) + " button \"Close\" 0x58010001 0x0"}));
   EXPECT_NE(FindResourceExA(nullptr, MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(IDI_UPDATER),
                             MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
             nullptr);
 }
 
 TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
-  MaintenanceReport report = reportOf("Up", "All fine");
-  UpdateStatus status;
-  ProgressWindow window;
-  window.setReport(&report);
-  window.start();
-  status.addObserver(&window);
+  Shown shown("Up", "All fine");
+  auto& [report, status, window] = shown;
   status.setStage(FindingInstalledModules);
   HWND dialog = findDialog("Updater");
   ASSERT_NE(dialog, nullptr);
@@ -314,6 +271,9 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
   EXPECT_EQ(GetDlgItem(dialog, IDC_NOTICE), nullptr);
   EXPECT_EQ(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
   EXPECT_NE(GetClassLongPtrA(dialog, GCLP_HICON), 0u);
+  pressEnterAndEscape(dialog);  // do nothing in the small form either
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(statusLine(dialog), "Finding Installed Modules");
 
   Module* a = addModule(status, "a.dll", true);
   Module* b = addModule(status, "b.dll", true);
@@ -340,10 +300,8 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
 }
 
 TEST(ProgressWindowDialog, AQueueWithoutCriticalModulesLeavesTheBarEmpty) {
-  UpdateStatus status;
-  ProgressWindow window;
-  window.start();
-  status.addObserver(&window);
+  Shown shown;
+  auto& [report, status, window] = shown;
   Module* x = addModule(status, "x.dat", false);
   status.setStage(DownloadingModule, x);
   HWND dialog = findDialog("Updater");
@@ -354,12 +312,8 @@ TEST(ProgressWindowDialog, AQueueWithoutCriticalModulesLeavesTheBarEmpty) {
 }
 
 TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) {
-  MaintenanceReport report = reportOf("Maintenance", "Servers are slow\ntonight");
-  UpdateStatus status;
-  ProgressWindow window;
-  window.setReport(&report);
-  window.start();
-  status.addObserver(&window);
+  Shown shown("Maintenance", "Servers are slow\ntonight");
+  auto& [report, status, window] = shown;
   status.setStage(FindingInstalledModules);
   HWND dialog = findDialog("Updater");
   ASSERT_NE(dialog, nullptr);
@@ -382,26 +336,9 @@ TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) 
   EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST(ProgressWindowDialog, EnterAndEscapeDoNothingInTheSmallForm) {
-  UpdateStatus status;
-  ProgressWindow window;
-  window.start();
-  status.addObserver(&window);
-  status.setStage(FindingInstalledModules);
-  HWND dialog = findDialog("Updater");
-  ASSERT_NE(dialog, nullptr);
-  pressEnterAndEscape(dialog);
-  EXPECT_TRUE(IsWindow(dialog));
-  EXPECT_EQ(statusLine(dialog), "Finding Installed Modules");
-}
-
 TEST(ProgressWindowDialog, ADownServiceOffersCloseAndTheRunWaitsForTheUser) {
-  MaintenanceReport report = reportOf("Down", "Back at six");
-  UpdateStatus status;
-  ProgressWindow window;
-  window.setReport(&report);
-  window.start();
-  status.addObserver(&window);
+  Shown shown("Down", "Back at six");
+  auto& [report, status, window] = shown;
   status.setStage(NetworkUnavailable);
   HWND dialog = findDialog("Updater");
   ASSERT_NE(dialog, nullptr);
@@ -415,10 +352,8 @@ TEST(ProgressWindowDialog, ADownServiceOffersCloseAndTheRunWaitsForTheUser) {
 
 TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   LogCapture log;
-  UpdateStatus status;
-  ProgressWindow window;
-  window.start();
-  status.addObserver(&window);
+  Shown shown;
+  auto& [report, status, window] = shown;
   status.setStage(FindingInstalledModules);
   HWND dialog = findDialog("Updater");
   ASSERT_NE(dialog, nullptr);
@@ -436,10 +371,8 @@ TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
 TEST(ProgressWindowDialogDeathTest, ShowsAnErrorInABoxAndEndsTheProgramWithCodeOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto failingRun = [] {
-    UpdateStatus status;
-    ProgressWindow window;
-    window.start();
-    status.addObserver(&window);
+    Shown shown;
+    auto& [report, status, window] = shown;
     status.setStage(FindingInstalledModules);
     status.setError("Error: fetch: Server not responding");
   };

@@ -100,9 +100,11 @@ const std::string kChanged = "received changeQueue message";
 const std::string kNameless = "ignored status request without a name";
 }  // namespace
 
-TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByte) {
+TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByteAndRefusesASecondClient) {
   Served served(kTestPort + 0);
   EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
+  StatusClient second(kTestPort + 0, false);
+  EXPECT_FALSE(second.connected());
   addModule(served.status, "a.dll", Complete);
   addModule(served.status, "b.dll", Pending);
   addModule(served.status, "c.dll", Installing);
@@ -179,6 +181,9 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"done.dll\" done=\"true\" />\n" +
                                 "\t<item name=\"x.dll\"/>\n\t<item name=\"y.dll\"/>\n\t<item name=\"z.dll\"/>\n" +
                                 kQueueTail);
+  // An error: its text, and no line feed.
+  served.status.setError("Error: fetch: Server not responding");
+  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
 }
 
 TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
@@ -218,14 +223,6 @@ TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
                      "</action>\n");
 }
 
-TEST(StatusServer, PushesAnErrorWithItsTextAndNoLineFeed) {
-  Served served(kTestPort + 13);
-  served.status.setStage(DownloadingModule, addModule(served.status, "x.dll", Fetching));
-  served.next();
-  served.status.setError("Error: fetch: Server not responding");
-  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
-}
-
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
   Served served(kTestPort + 14, false);
   served.fillPqrst();
@@ -235,13 +232,6 @@ TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
   served.awaitLog(kChanged, 1);
   served.status.setStage(FindingAvailableModules);
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
-}
-
-TEST(StatusServer, RefusesASecondClient) {
-  Served served(kTestPort + 15);
-  StatusClient second(kTestPort + 15, false);
-  EXPECT_FALSE(second.connected());
-  EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
 }
 
 TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {

@@ -42,10 +42,14 @@ bool heldSeenFromAnotherThread(Mutex& mutex) {
 void sleepBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(5)); }
 }  // namespace
 
-TEST(Mutex, IsRecursiveForItsOwnerAndFreeOnlyAfterAsManyUnlocks) {
+TEST(Mutex, IsRecursiveAndHeldElsewhereOnlyFromOtherThreadsUntilAsManyUnlocks) {
   Mutex mutex;
+  EXPECT_FALSE(mutex.isHeldElsewhere());  // on a free mutex: leaves it free
+  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
   EXPECT_EQ(mutex.lock(), kWaitObject0);
   EXPECT_EQ(mutex.lock(), kWaitObject0);
+  // From the owner: false, and the lock count is kept.
+  EXPECT_FALSE(mutex.isHeldElsewhere());
   EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
   mutex.unlock();
   EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
@@ -53,58 +57,34 @@ TEST(Mutex, IsRecursiveForItsOwnerAndFreeOnlyAfterAsManyUnlocks) {
   EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
 }
 
-TEST(Mutex, HeldElsewhereIsFalseForTheOwnerAndKeepsItsLockCount) {
-  Mutex mutex;
-  mutex.lock();
-  EXPECT_FALSE(mutex.isHeldElsewhere());
-  EXPECT_FALSE(mutex.isHeldElsewhere());
-  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
-  mutex.unlock();  // one unlock for the one lock frees it
-  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
-}
-
-TEST(Mutex, HeldElsewhereOnAFreeMutexLeavesItFree) {
-  Mutex mutex;
-  EXPECT_FALSE(mutex.isHeldElsewhere());
-  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
-  EXPECT_FALSE(mutex.isHeldElsewhere());
-}
-
+// A thread that ends holding the mutex abandons it: the next lock or
+// isHeldElsewhere reports that, and its caller becomes the owner as with Win32.
 TEST(Mutex, PassesToTheNextWaiterAsAbandonedWhenItsOwnerEnds) {
-  Mutex mutex;
-  LambdaThread owner([&] {
-    mutex.lock();
-    return 0u;  // ends still holding it
-  });
-  owner.start();
-  ASSERT_EQ(owner.wait(10000), kWaitObject0);
-  EXPECT_EQ(mutex.lock(), kWaitAbandoned);
-  // The new owner holds it like any other lock.
-  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
-  mutex.unlock();
-  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
-  EXPECT_EQ(mutex.lock(), kWaitObject0);
-  mutex.unlock();
-}
-
-TEST(Mutex, HeldElsewhereAfterTheOwnerEndedReportsTheAbandonedWait) {
-  Mutex mutex;
-  LambdaThread owner([&] {
-    mutex.lock();
-    return 0u;
-  });
-  owner.start();
-  ASSERT_EQ(owner.wait(10000), kWaitObject0);
-  try {
-    mutex.isHeldElsewhere();
-    FAIL() << "no exception";
-  } catch (const MutexException& e) {
-    EXPECT_EQ(e, "WaitForSingleObject failed");
+  for (bool probe : {false, true}) {
+    SCOPED_TRACE(probe ? "isHeldElsewhere" : "lock");
+    Mutex mutex;
+    LambdaThread owner([&] {
+      mutex.lock();
+      return 0u;
+    });
+    owner.start();
+    ASSERT_EQ(owner.wait(10000), kWaitObject0);
+    if (probe) {
+      try {
+        mutex.isHeldElsewhere();
+        ADD_FAILURE() << "no exception";
+      } catch (const MutexException& e) {
+        EXPECT_EQ(e, "WaitForSingleObject failed");
+      }
+    } else {
+      EXPECT_EQ(mutex.lock(), kWaitAbandoned);
+    }
+    EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
+    mutex.unlock();
+    EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
+    EXPECT_EQ(mutex.lock(), kWaitObject0);
+    mutex.unlock();
   }
-  // As with Win32, the abandoned wait made the caller the owner.
-  EXPECT_TRUE(heldSeenFromAnotherThread(mutex));
-  mutex.unlock();
-  EXPECT_FALSE(heldSeenFromAnotherThread(mutex));
 }
 
 TEST(Mutex, KeepsOtherThreadsOutWhileHeld) {
@@ -128,20 +108,18 @@ TEST(Mutex, KeepsOtherThreadsOutWhileHeld) {
   EXPECT_EQ(counter, 4000);
 }
 
-TEST(Thread, LogsAStringExceptionOfItsBodyAndEndsOnlyThatThread) {
-  LogCapture capture;
-  LambdaThread thread([]() -> uint32_t { throw MutexException("CreateMutex failed"); });
-  thread.start();
-  ASSERT_EQ(thread.wait(10000), kWaitObject0);
-  EXPECT_EQ(capture.lines(), std::vector<std::string>{"Exception in thread: CreateMutex failed"});
-}
-
-TEST(Thread, LogsAnyOtherExceptionWithoutText) {
-  LogCapture capture;
-  LambdaThread thread([]() -> uint32_t { throw 42; });
-  thread.start();
-  ASSERT_EQ(thread.wait(10000), kWaitObject0);
-  EXPECT_EQ(capture.lines(), std::vector<std::string>{"Exception in thread"});
+TEST(Thread, LogsTheExceptionOfItsBodyAndEndsOnlyThatThread) {
+  const std::pair<std::function<uint32_t()>, std::string> cases[] = {
+      {[]() -> uint32_t { throw MutexException("CreateMutex failed"); }, "Exception in thread: CreateMutex failed"},
+      {[]() -> uint32_t { throw 42; }, "Exception in thread"},
+  };
+  for (const auto& [body, line] : cases) {
+    LogCapture capture;
+    LambdaThread thread(body);
+    thread.start();
+    ASSERT_EQ(thread.wait(10000), kWaitObject0);
+    EXPECT_EQ(capture.lines(), std::vector<std::string>{line});
+  }
 }
 
 TEST(Thread, WaitTimesOutWhileRunningAndSucceedsAgainAndAgainOnceEnded) {

@@ -1,10 +1,15 @@
 #pragma once
 // An Updater in a scratch installation directory, with the settings a test gives.
+#include <cerrno>
+#include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/DebugDelay.h"
+#include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "catalogue/Module.h"
 #include "support/Exceptions.h"
@@ -38,5 +43,28 @@ inline Module makeModule(const std::string& name, bool forceReadOnly = false, co
   return Module(name.c_str(), version.c_str(), url.c_str(), md5sum.c_str(), "true",
                 forceReadOnly ? "true" : "false", nullptr);
 }
+
+// Makes every rename of source (of any file when empty) fail with error while it lives.
+class FailingRename {
+ public:
+  FailingRename(const std::string& source, int error) {
+    setRenameFunctionForTesting([source, error](const std::string& from, const std::string& to) {
+      if (source.empty() || from == source) {
+        errno = error;
+        return -1;
+      }
+      return std::rename(from.c_str(), to.c_str());
+    });
+  }
+  ~FailingRename() { setRenameFunctionForTesting(nullptr); }
+};
+
+// Records the debug delays asked for instead of sleeping.
+class RecordedDelays {
+ public:
+  RecordedDelays() { setDelayFunctionForTesting([this](uint32_t ms) { requested.push_back(ms); }); }
+  ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
+  std::vector<uint32_t> requested;
+};
 
 }  // namespace testing_support
