@@ -6,26 +6,10 @@
 #include <cstring>
 
 #include "app/FileSystem.h"
+#include "tests/FileModes_posix.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
-
-namespace {
-mode_t modeOf(const std::string& path) {
-  struct stat information;
-  if (stat(path.c_str(), &information) != 0) return 0;
-  return information.st_mode & 07777;
-}
-
-class Umask {
- public:
-  explicit Umask(mode_t mask) : previous(umask(mask)) {}
-  ~Umask() { umask(previous); }
-
- private:
-  mode_t previous;
-};
-}  // namespace
 
 TEST(ComponentInstallPosix, AReplacedProgramKeepsItsWholeMode) {
   UpdaterFixture updater;

@@ -22,6 +22,9 @@ void startSockets();
 // another socket listens there. Throws IOException "socket: ", "setsockopt: ",
 // "bind: " or "listen: " followed by the system's text.
 SocketHandle listenOnLoopback(uint16_t port);
+// The platform's part of listenOnLoopback: a TCP socket with the option that
+// decides who may share the port. Throws "socket: " / "setsockopt: ".
+SocketHandle openListeningSocket();
 // Throws IOException "accept: " + the system's text.
 SocketHandle acceptClient(SocketHandle listener);
 // recv's result: the bytes received, 0 when the peer closed, negative on failure.

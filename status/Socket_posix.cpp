@@ -12,7 +12,7 @@
 
 void startSockets() {}
 
-SocketHandle listenOnLoopback(uint16_t port) {
+SocketHandle openListeningSocket() {
   int listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener < 0) throw IOException("socket: " + systemErrorText());
   // A restarted updater must listen again while the last connection is in
@@ -20,20 +20,6 @@ SocketHandle listenOnLoopback(uint16_t port) {
   int on = 1;
   if (setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
     std::string text = "setsockopt: " + systemErrorText();
-    close(listener);
-    throw IOException(text);
-  }
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = inet_addr("127.0.0.1");
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    std::string text = "bind: " + systemErrorText();
-    close(listener);
-    throw IOException(text);
-  }
-  if (listen(listener, 5) != 0) {
-    std::string text = "listen: " + systemErrorText();
     close(listener);
     throw IOException(text);
   }

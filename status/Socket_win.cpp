@@ -9,29 +9,14 @@ void startSockets() {
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) throw IOException("WSAStartup: unable to initialize");
 }
 
-SocketHandle listenOnLoopback(uint16_t port) {
+SocketHandle openListeningSocket() {
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (listener == INVALID_SOCKET) throw IOException("socket: " + systemErrorText());
-  // Windows lets a listener take the port over TIME_WAIT connections anyway;
-  // SO_REUSEADDR would let another process steal a port in use, so the port is
+  // SO_REUSEADDR would let another process take a port in use; the port is
   // claimed exclusively instead.
   BOOL on = TRUE;
   if (setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on) != 0) {
     std::string text = "setsockopt: " + systemErrorText();
-    closesocket(listener);
-    throw IOException(text);
-  }
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = inet_addr("127.0.0.1");
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    std::string text = "bind: " + systemErrorText();
-    closesocket(listener);
-    throw IOException(text);
-  }
-  if (listen(listener, 5) != 0) {
-    std::string text = "listen: " + systemErrorText();
     closesocket(listener);
     throw IOException(text);
   }

@@ -3,6 +3,7 @@ list(APPEND UPDATER_SOURCES
   status/ProgressWindow.cpp
   status/ProgressWindow_${UPDATER_PLATFORM}.cpp
   status/StatusServer.cpp
+  status/Socket.cpp
   status/Socket_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
   status/UpdateStatus_test.cpp

@@ -1,0 +1,27 @@
+#pragma once
+// File modes for the Linux tests of the run's file work.
+#include <sys/stat.h>
+
+#include <string>
+
+namespace testing_support {
+
+inline mode_t modeOf(const std::string& path) {
+  struct stat information;
+  if (stat(path.c_str(), &information) != 0) return 0;
+  return information.st_mode & 07777;
+}
+
+// Sets the process's umask for one test.
+class Umask {
+ public:
+  explicit Umask(mode_t mask) : previous(umask(mask)) {}
+  ~Umask() { umask(previous); }
+  Umask(const Umask&) = delete;
+  Umask& operator=(const Umask&) = delete;
+
+ private:
+  mode_t previous;
+};
+
+}  // namespace testing_support
