@@ -10,7 +10,7 @@ TOOLCHAIN=$ROOT_DIR/cmake/mingw-w64-x86_64.cmake
 
 PACKAGES=(
   # Linux build and tests
-  g++ make cmake ninja-build pkgconf git file
+  g++ make cmake ninja-build pkgconf git file ccache
   libcurl4-openssl-dev libxml2-dev libxml2-utils libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   nginx-light python3 openssl
