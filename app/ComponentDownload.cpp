@@ -33,6 +33,22 @@ class FileOwner {
 };
 
 std::string errnoText() { return std::strerror(errno); }
+
+// A body that is not the whole file is never taken for it: its length is the
+// one the server announced or, when it announced none, the one the list gives.
+void throwUnlessComplete(const Module& module, const URL& url) {
+  const int64_t expected = url.announcedLength() >= 0 ? url.announcedLength() : module.contentLength;
+  const uint64_t received = url.bytesReceived();
+  if (expected >= 0 && received != static_cast<uint64_t>(expected)) {
+    throw IOException(module.name + (received < static_cast<uint64_t>(expected) ? ": incomplete download ("
+                                                                                 : ": download too long (") +
+                      std::to_string(received) + " of " + std::to_string(expected) + " bytes)");
+  }
+  if (!url.bodyFailure().empty()) {
+    throw IOException(module.name + ": download failed after " + std::to_string(received) + " bytes (" +
+                      url.bodyFailure() + ")");
+  }
+}
 }  // namespace
 
 void Updater::fetchComponent(Module& module) {
@@ -61,10 +77,7 @@ void Updater::fetchComponent(Module& module) {
 
     // A short or failed write must not pass for a complete file.
     if (writeFailed) throw IOException(module.name + ": " + errnoText());
-    if (url.announcedLength() >= 0 && url.bytesReceived() != static_cast<uint64_t>(url.announcedLength())) {
-      throw IOException(module.name + ": incomplete download (" + std::to_string(url.bytesReceived()) + " of " +
-                        std::to_string(url.announcedLength()) + " bytes)");
-    }
+    throwUnlessComplete(module, url);
     if (digest) {
       std::string actual = digest->hexDigest();
       if (actual != lowerCaseAscii(module.md5sum)) {

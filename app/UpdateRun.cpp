@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -21,6 +23,9 @@ class ObserverRegistration {
  private:
   UpdateStatus& status;
 };
+
+// The longest module list read; a larger answer fails the run before anything changes.
+constexpr uint64_t kModuleListLimit = 64u << 20;
 }  // namespace
 
 std::string Updater::moduleListQuery() const {
@@ -58,15 +63,17 @@ void Updater::runUpdate() {
       std::string answer;
       {
         URL query(moduleListQuery());
-        query.fetchToString(answer);
+        query.fetchToString(answer, kModuleListLimit);
       }
       ModuleList available;
       available.readMemory(answer.data(), answer.size());
 
       buildDownloadQueue(installed, available);
       status.downloadQueue.forEach([](Module& module) {
+        // The line shows the length as a 32-bit number, as it always has.
+        const int64_t length = std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, module.contentLength));
         logPrintf("component %s is out of date (contentLength = %d)\n", module.name.c_str(),
-                  static_cast<int>(module.contentLength));
+                  static_cast<int>(length));
       });
 
       fetchAndInstallModules(true);

@@ -14,6 +14,8 @@ int32_t toInt32(const char* text) {
   return static_cast<int32_t>(value);
 }
 
+int64_t toInt64(const char* text) { return static_cast<int64_t>(std::strtoll(text, nullptr, 10)); }
+
 std::string textOrEmpty(const char* text) { return text != nullptr ? text : ""; }
 }  // namespace
 
@@ -36,7 +38,7 @@ Module::Module(const char* nameText, const char* versionText, const char* urlTex
       md5sum(textOrEmpty(md5sumText)),
       critical(true),
       forceReadOnly(false),
-      contentLength(contentLengthText != nullptr ? toInt32(contentLengthText) : -1),
+      contentLength(contentLengthText != nullptr ? toInt64(contentLengthText) : -1),
       state(Pending) {
   if (criticalText != nullptr &&
       (std::strcmp(criticalText, "false") == 0 || std::strcmp(criticalText, "0") == 0))

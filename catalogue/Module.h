@@ -41,7 +41,8 @@ class Module {
   std::string md5sum;
   bool critical;
   bool forceReadOnly;
-  int32_t contentLength;
+  // The file's length in bytes (64 bits: files over 4 GiB), -1 when not given.
+  int64_t contentLength;
   // Written by the update thread while other threads read it.
   std::atomic<ModuleState> state;
 };

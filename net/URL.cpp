@@ -16,18 +16,30 @@ constexpr std::size_t kFilePieceSize = 8192;
 
 std::string badUrlText(const std::string& address) { return "Bad URL: '" + address + "'"; }
 
+std::string tooLargeText(uint64_t limit) {
+  return "Server answer too large (more than " + std::to_string(limit) + " bytes)";
+}
+
+namespace {
+long testStallTimeout = 0;
+}
+
+void URL::setStallTimeoutForTesting(long seconds) { testStallTimeout = seconds; }
+
+long stallTimeoutForTesting() { return testStallTimeout; }
+
 URL::URL(const std::string& text) : address(text), progress(0), received(0), announced(-1) {}
 
 URL::~URL() = default;
 
 void URL::addObserver(URLObserver* observer) { observers.push_back(observer); }
 
-void URL::fetchToString(std::string& text) {
-  fetch(kStringPieceSize, [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
+void URL::fetchToString(std::string& text, uint64_t limit) {
+  fetch(kStringPieceSize, limit, [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
 }
 
 void URL::fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk) {
-  fetch(kFilePieceSize,
+  fetch(kFilePieceSize, UINT64_MAX,
         [file, &onChunk](const char* bytes, std::size_t count) {
           // A short write would leave a file that looks complete by its byte
           // count but is not: stop here rather than go on.
@@ -37,15 +49,21 @@ void URL::fetchToFile(FILE* file, const std::function<void(const char*, std::siz
         });
 }
 
-void URL::fetch(std::size_t pieceSize, const std::function<void(const char*, std::size_t)>& consume) {
+void URL::fetch(std::size_t pieceSize, uint64_t limit,
+                const std::function<void(const char*, std::size_t)>& consume) {
   class Sink : public BodySink {
    public:
-    Sink(URL& owner, const std::function<void(const char*, std::size_t)>& consumer)
-        : url(owner), consume(consumer) {}
+    Sink(URL& owner, uint64_t bound, const std::function<void(const char*, std::size_t)>& consumer)
+        : url(owner), limit(bound), consume(consumer) {}
 
-    void begin(int64_t length) override { url.announced = length; }
+    void begin(int64_t length) override {
+      url.announced = length;
+      // Refused before a byte of it is read.
+      if (length > 0 && static_cast<uint64_t>(length) > limit) throw IOException(tooLargeText(limit));
+    }
 
     void piece(const char* bytes, std::size_t count) override {
+      if (count > limit - url.received) throw IOException(tooLargeText(limit));
       consume(bytes, count);
       url.received += count;
       if (url.announced > 0) {
@@ -57,14 +75,16 @@ void URL::fetch(std::size_t pieceSize, const std::function<void(const char*, std
 
    private:
     URL& url;
+    uint64_t limit;
     const std::function<void(const char*, std::size_t)>& consume;
   };
 
   received = 0;
   announced = -1;
+  broken.clear();
   logPrintf("url = %s\n", address.c_str());
-  Sink sink(*this, consume);
-  transfer(pieceSize, sink);
+  Sink sink(*this, limit, consume);
+  broken = transfer(pieceSize, sink);
   // Without an announced length the only progress there is to tell is the end.
   // An announced length of 0 means an empty body: nothing to tell.
   if (announced < 0) {

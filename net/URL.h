@@ -30,14 +30,24 @@ class URL {
   void addObserver(URLObserver* observer);
   // Append the body to the text / write it to a file opened for binary writing.
   // Throw IOException or FileNotFoundException.
-  void fetchToString(std::string& text);
+  // A body of more than `limit` bytes (announced or arriving) fails with
+  // IOException tooLargeText(limit); the text then holds at most limit bytes.
+  void fetchToString(std::string& text, uint64_t limit = UINT64_MAX);
   // onChunk, when given, sees every piece of the body as it is written.
   void fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk = {});
 
-  // After a fetch: the body bytes that arrived, and the length the server
-  // announced (-1 when it announced none).
+  // After a fetch: the body bytes that arrived, the length the server
+  // announced (-1 when it announced none), and why the body broke off after
+  // the server had accepted ("" when the transfer ended without a failure; a
+  // body cut short by a clean close without an announced length looks whole).
   uint64_t bytesReceived() const { return received; }
   int64_t announcedLength() const { return announced; }
+  const std::string& bodyFailure() const { return broken; }
+
+  // Tests only: how long a transfer may move no byte before it fails with
+  // "Server not responding" (60 s, or the platform's default, otherwise).
+  // 0 restores the default.
+  static void setStallTimeoutForTesting(long seconds);
 
   std::vector<URLObserver*> observers;
   std::string address;
@@ -55,15 +65,17 @@ class URL {
   };
 
  private:
-  void fetch(std::size_t pieceSize, const std::function<void(const char*, std::size_t)>& consume);
+  void fetch(std::size_t pieceSize, uint64_t limit, const std::function<void(const char*, std::size_t)>& consume);
   void notifyObservers();
   // The platform's transport: performs the GET and hands the body to the sink
   // in pieces of pieceSize bytes (the last may be shorter). Throws for every
-  // failure before the body; a failure inside the body just ends it.
-  void transfer(std::size_t pieceSize, BodySink& sink);
+  // failure before the body; a failure inside the body ends it and is
+  // returned as its text ("" for none).
+  std::string transfer(std::size_t pieceSize, BodySink& sink);
 
   uint64_t received;
   int64_t announced;
+  std::string broken;
 };
 
 // The user agent every request sends.
@@ -73,3 +85,7 @@ constexpr std::size_t kMaxHostLength = 127;
 constexpr std::size_t kMaxPathLength = 1023;
 // The failure for a URL the fetcher cannot split into host and path.
 std::string badUrlText(const std::string& address);
+// The failure for an answer longer than a fetch into a text allows.
+std::string tooLargeText(uint64_t limit);
+// The stall time-out a test has set, or 0 for the default.
+long stallTimeoutForTesting();

@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -66,10 +67,26 @@ CurlUrlHandle splitUrl(const std::string& address) {
 // body regrouped into whole pieces, as WinINet's reads of a full buffer give them.
 class Transfer {
  public:
-  Transfer(CURL* handle, std::size_t size, URL::BodySink& bodySink)
-      : curl(handle), pieceSize(size), sink(bodySink), accepted(false), begun(false), lastStatus(0) {
+  Transfer(CURL* handle, std::size_t size, URL::BodySink& bodySink, long stallSeconds)
+      : curl(handle),
+        pieceSize(size),
+        sink(bodySink),
+        accepted(false),
+        begun(false),
+        stalled(false),
+        lastStatus(0),
+        stallLimit(std::chrono::seconds(stallSeconds)),
+        lastBytes(0),
+        lastMove(std::chrono::steady_clock::now()) {
     pending.reserve(pieceSize);
   }
+
+  // curl calls this about once a second even while nothing arrives: a
+  // transfer that has moved no byte for the stall time-out is given up.
+  static int onProgress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(self)->watch(received);
+  }
+  bool hasStalled() const { return stalled; }
 
   static size_t onHeader(char* bytes, size_t size, size_t count, void* self) {
     return static_cast<Transfer*>(self)->header(bytes, size * count);
@@ -101,7 +118,20 @@ class Transfer {
     sink.begin(length < 0 ? -1 : static_cast<int64_t>(length));
   }
 
+  int watch(curl_off_t received) {
+    const auto now = std::chrono::steady_clock::now();
+    if (received != lastBytes) {
+      lastBytes = received;
+      lastMove = now;
+      return 0;
+    }
+    if (now - lastMove < stallLimit) return 0;
+    stalled = true;
+    return 1;
+  }
+
   size_t header(const char* bytes, size_t count) {
+    lastMove = std::chrono::steady_clock::now();
     // A bare line end closes one answer's header block; informational answers
     // and the redirections curl follows bring blocks of their own.
     if (count <= 2 && (count == 0 || bytes[0] == '\r' || bytes[0] == '\n')) {
@@ -149,7 +179,11 @@ class Transfer {
   URL::BodySink& sink;
   bool accepted;
   bool begun;
+  bool stalled;
   long lastStatus;
+  std::chrono::steady_clock::duration stallLimit;
+  curl_off_t lastBytes;
+  std::chrono::steady_clock::time_point lastMove;
   std::vector<char> pending;
   std::exception_ptr failure;
 };
@@ -173,16 +207,29 @@ class Transfer {
   }
 }
 
+// Why a body that had begun broke off, in the words of the failures before it.
+std::string bodyFailureText(CURLcode result) {
+  switch (result) {
+    case CURLE_OK:
+      return std::string();
+    case CURLE_OPERATION_TIMEDOUT:
+      return "Server not responding";
+    default:
+      return curl_easy_strerror(result);
+  }
+}
+
 }  // namespace
 
 void initializeNetworking() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-void URL::transfer(std::size_t pieceSize, BodySink& sink) {
+std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   CurlUrlHandle url = splitUrl(address);
   CurlHandle curl(curl_easy_init());
   if (!curl) throw IOException("curl_easy_init: out of memory");
   CURL* handle = curl.get();
-  Transfer transfer(handle, pieceSize, sink);
+  const long stall = stallTimeoutForTesting();
+  Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds);
 
   curl_easy_setopt(handle, CURLOPT_CURLU, url.get());
   curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
@@ -198,8 +245,9 @@ void URL::transfer(std::size_t pieceSize, BodySink& sink) {
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallTimeoutSeconds);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &transfer);
@@ -207,9 +255,11 @@ void URL::transfer(std::size_t pieceSize, BodySink& sink) {
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
 
   CURLcode result = curl_easy_perform(handle);
+  if (transfer.hasStalled()) result = CURLE_OPERATION_TIMEDOUT;
   transfer.finish();
-  // Once the server has accepted, a failure inside the body ends it like its end.
-  if (transfer.wasAccepted()) return;
+  // Once the server has accepted, a failure inside the body ends it; the
+  // caller decides what an incomplete body means.
+  if (transfer.wasAccepted()) return bodyFailureText(result);
   long status = transfer.lastHeaderStatus();
   bool redirection = status >= 300 && status < 400;
   if (result == CURLE_OK || result == CURLE_WRITE_ERROR || (status != 0 && !redirection)) {

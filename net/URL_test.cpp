@@ -174,6 +174,30 @@ TEST(URLTest, AStatusOtherThan200OrARefusedConnectionIsFileNotFound) {
   for (const auto& [address, text] : cases) EXPECT_EQ(failureOf<FileNotFoundException>(address), text);
 }
 
+// A text is read up to its bound, whether the length is announced or not.
+TEST(URLTest, AnAnswerOverTheBoundFailsAndStopsAtIt) {
+  TestServer server;
+  const std::string body = patternBytes(20000);
+  Route announcedTooLong = bodyRoute(body.substr(0, 10), BodyMode::CutShort);
+  announcedTooLong.announcedLength = 1LL << 40;
+  server.setRoute("/announced", announcedTooLong);
+  server.setRoute("/streamed", bodyRoute(body, BodyMode::NoLength));
+  server.setRoute("/fits", bodyRoute(body));
+  for (const char* path : {"/announced", "/streamed"}) {
+    std::string text;
+    try {
+      URL(server.baseUrl() + path).fetchToString(text, 10000);
+      ADD_FAILURE() << path << ": no exception";
+    } catch (const IOException& e) {
+      EXPECT_EQ(e, "Server answer too large (more than 10000 bytes)") << path;
+    }
+    EXPECT_LE(text.size(), 10000u) << path;
+  }
+  std::string text;
+  URL(server.baseUrl() + "/fits").fetchToString(text, 20000);
+  EXPECT_EQ(text, body);
+}
+
 TEST(URLTest, RedirectionIsFollowed) {
   TestServer server;
   Route moved;

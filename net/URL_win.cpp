@@ -1,11 +1,14 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "net/URL.h"
 #include "support/Exceptions.h"
+#include "support/Log.h"
 #include "support/stringify.h"
 
 namespace {
@@ -96,6 +99,11 @@ void openRequest(const std::string& address, OpenRequest& open) {
   open.request.reset(HttpOpenRequestA(open.connection.get(), "GET", path, nullptr, nullptr, nullptr, flags, 0));
   if (!open.request) throw IOException("HttpOpenRequest: unknown error " + stringify(GetLastError()));
 
+  // Only tests shorten the wait for a silent server; otherwise WinINet's own applies.
+  if (stallTimeoutForTesting() > 0) {
+    DWORD milliseconds = static_cast<DWORD>(stallTimeoutForTesting() * 1000);
+    InternetSetOptionA(open.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &milliseconds, sizeof milliseconds);
+  }
   sendRequest(open.request.get());
 
   char status[20] = {};
@@ -108,26 +116,38 @@ void openRequest(const std::string& address, OpenRequest& open) {
     throw FileNotFoundException(std::string("Server data not available (error code ") + status + ")");
 }
 
+// The announced length, read as text: the number form is 32 bits wide and
+// wraps for bodies over 4 GiB. -1 when none was announced or it is not a number.
+int64_t contentLength(HINTERNET request) {
+  char text[32] = {};
+  DWORD size = sizeof text - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+  text[sizeof text - 1] = '\0';
+  if (text[0] < '0' || text[0] > '9') return -1;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value > static_cast<unsigned long long>(INT64_MAX)) return -1;
+  return static_cast<int64_t>(value);
+}
+
 }  // namespace
 
 void initializeNetworking() {}
 
-void URL::transfer(std::size_t pieceSize, BodySink& sink) {
+std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   OpenRequest open;
   openRequest(address, open);
-
-  DWORD length = 0;
-  DWORD lengthSize = sizeof length;
-  bool known = HttpQueryInfoA(open.request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length,
-                              &lengthSize, nullptr) != FALSE;
-  sink.begin(known ? static_cast<int64_t>(length) : -1);
+  sink.begin(contentLength(open.request.get()));
 
   std::vector<char> buffer(8192);
   for (;;) {
     DWORD count = 0;
-    if (!InternetReadFile(open.request.get(), buffer.data(), static_cast<DWORD>(pieceSize), &count) ||
-        count == 0)
-      break;
+    if (!InternetReadFile(open.request.get(), buffer.data(), static_cast<DWORD>(pieceSize), &count)) {
+      if (GetLastError() == ERROR_INTERNET_TIMEOUT) return "Server not responding";
+      return systemErrorText();
+    }
+    if (count == 0) return std::string();
     sink.piece(buffer.data(), count);
   }
 }

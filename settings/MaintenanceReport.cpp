@@ -7,6 +7,11 @@
 #include "support/Log.h"
 #include "support/XmlDoc.h"
 
+namespace {
+// The longest answer read; a larger one counts as a failed query.
+constexpr uint64_t kAnswerLimit = 1u << 20;
+}  // namespace
+
 void MaintenanceReport::query(const std::string& url) {
   // A failed query leaves exactly a fresh report, whatever was here before.
   successful = false;
@@ -14,7 +19,7 @@ void MaintenanceReport::query(const std::string& url) {
   message.clear();
   try {
     std::string answer;
-    URL(url).fetchToString(answer);
+    URL(url).fetchToString(answer, kAnswerLimit);
 
     if (answer.size() > static_cast<std::size_t>(INT_MAX)) throw XmlException("XML parse error");
     XmlDoc doc(xmlReadMemoryQuietly(answer.data(), static_cast<int>(answer.size())));

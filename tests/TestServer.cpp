@@ -31,6 +31,10 @@ const char* modeName(BodyMode mode) {
       return "cutshort";
     case BodyMode::Stall:
       return "stall";
+    case BodyMode::StallBody:
+      return "stallbody";
+    case BodyMode::Reset:
+      return "reset";
     case BodyMode::Normal:
       break;
   }

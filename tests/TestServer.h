@@ -13,13 +13,16 @@ enum class BodyMode {
   NoLength,  // no Content-Length: the body ends when the connection closes
   CutShort,  // announces announcedLength, sends the body, closes early
   Stall,     // reads the request and never answers
+  StallBody, // announces announcedLength, sends the body, then nothing more
+  Reset,     // sends the body (announcing announcedLength when >= 0), then resets the connection
 };
 
 struct Route {
   int status = 200;
   std::string body;
   BodyMode mode = BodyMode::Normal;
-  // CutShort only: the Content-Length sent; -1 announces the body's length + 1000.
+  // The Content-Length sent by CutShort and StallBody (-1: the body's length +
+  // 1000) and by Reset (-1: none).
   long long announcedLength = -1;
   std::vector<std::pair<std::string, std::string>> headers;
 };

@@ -14,6 +14,10 @@ Control requests, all under /__:
             cutshort   Content-Length `announce` (default: body + 1000), then the
                        body, then the connection closes early
             stall      read the request, then answer nothing
+            stallbody  Content-Length `announce` (default: body + 1000), the body,
+                       then nothing more while the connection stays open
+            reset      the body (with Content-Length `announce` when given),
+                       then the connection is reset
   GET /__requests   one line per request served outside /__, tab-separated:
                     method, path, query, User-Agent
   GET /__lifeline   held open; when the test process closes it (or dies), the
@@ -25,8 +29,10 @@ import argparse
 import http.server
 import os
 import shutil
+import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -61,7 +67,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def send_bytes(self, status, body, headers=(), length=None):
+    def send_head(self, status, headers=(), length=None):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
@@ -69,6 +75,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         self.end_headers()
+
+    def send_bytes(self, status, body, headers=(), length=None):
+        self.send_head(status, headers, length)
         self.wfile.write(body)
         self.wfile.flush()
         self.close_connection = True
@@ -107,6 +116,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body, mode = route["body"], route["mode"]
         if mode == "stall":
             time.sleep(STALL_SECONDS)
+            self.close_connection = True
+        elif mode == "stallbody":
+            announce = route["announce"] if route["announce"] is not None else len(body) + 1000
+            self.send_head(route["status"], route["headers"], announce)
+            self.wfile.write(body)
+            self.wfile.flush()
+            time.sleep(STALL_SECONDS)
+            self.close_connection = True
+        elif mode == "reset":
+            self.send_head(route["status"], route["headers"], route["announce"])
+            self.wfile.write(body)
+            self.wfile.flush()
+            # Let the body reach the client before the reset discards what is unsent.
+            time.sleep(0.3)
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.connection.close()
             self.close_connection = True
         elif mode == "nolength":
             self.send_bytes(route["status"], body, route["headers"])
