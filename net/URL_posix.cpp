@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ constexpr long kStallTimeoutSeconds = 60;
 constexpr long kReceiveBufferSize = 256 * 1024;
 // WinINet follows redirections itself; so does this, up to a bound.
 constexpr long kMaxRedirects = 10;
+// The most of an unwanted answer's body read to keep its connection.
+constexpr std::size_t kMaxSkippedBody = 64 * 1024;
 
 struct CurlDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -36,6 +39,38 @@ struct CurlTextDeleter {
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using CurlUrlHandle = std::unique_ptr<CURLU, CurlUrlDeleter>;
 using CurlText = std::unique_ptr<char, CurlTextDeleter>;
+
+// The connections, name lookups and TLS sessions of the run, kept alive and
+// reused by every transfer on every thread.
+class Session {
+ public:
+  Session() : share(curl_share_init()) {
+    if (share == nullptr) return;
+    curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Session::lock);
+    curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Session::unlock);
+    curl_share_setopt(share, CURLSHOPT_USERDATA, this);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+    curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+  }
+  ~Session() {
+    if (share != nullptr) curl_share_cleanup(share);
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  CURLSH* get() const { return share; }
+
+ private:
+  static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+    static_cast<Session*>(self)->locks[data].lock();
+  }
+  static void unlock(CURL*, curl_lock_data data, void* self) { static_cast<Session*>(self)->locks[data].unlock(); }
+
+  CURLSH* share;
+  std::mutex locks[CURL_LOCK_DATA_LAST];
+};
+
+std::unique_ptr<Session> session;
 
 // One part of a split URL, or nullptr when it has none.
 CurlText urlPart(CURLU* url, CURLUPart part) {
@@ -144,8 +179,12 @@ class Transfer {
   }
 
   size_t body(const char* bytes, size_t count) {
-    // The body of any other answer is not wanted: refusing it ends the transfer.
-    if (!accepted) return 0;
+    // The body of any other answer is not wanted: a short one is read past so
+    // the connection stays usable, a long one refused, which ends the transfer.
+    if (!accepted) {
+      skipped += count;
+      return skipped <= kMaxSkippedBody ? count : 0;
+    }
     const size_t taken = count;
     try {
       start();
@@ -181,6 +220,7 @@ class Transfer {
   bool begun;
   bool stalled;
   long lastStatus;
+  std::size_t skipped = 0;
   std::chrono::steady_clock::duration stallLimit;
   curl_off_t lastBytes;
   std::chrono::steady_clock::time_point lastMove;
@@ -221,7 +261,10 @@ std::string bodyFailureText(CURLcode result) {
 
 }  // namespace
 
-void initializeNetworking() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+void initializeNetworking() {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  if (!session) session.reset(new Session());
+}
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   CurlUrlHandle url = splitUrl(address);
@@ -232,6 +275,7 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds);
 
   curl_easy_setopt(handle, CURLOPT_CURLU, url.get());
+  if (session && session->get() != nullptr) curl_easy_setopt(handle, CURLOPT_SHARE, session->get());
   curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);

@@ -100,6 +100,26 @@ TEST(URLTest, SmallBodyToStringWithRequestRecipe) {
   EXPECT_EQ(requests[0].userAgent, "KestrawinAutoUpdate/2.5.1vesmar");
 }
 
+// The list, the modules and a failed fetch all go over the one connection.
+TEST(URLTest, OneConnectionCarriesEveryFetchOfTheRun) {
+  ScopedWorkingDirectory dir;
+  TestServer server;
+  server.setRoute("/list.xml", bodyRoute("<modules/>"));
+  server.setRoute("/a.bin", bodyRoute(patternBytes(70000)));
+  std::string text;
+  URL(server.baseUrl() + "/list.xml").fetchToString(text);
+  for (int i = 0; i < 3; ++i) {
+    URL module(server.baseUrl() + "/a.bin");
+    EXPECT_EQ(fetchFile(module).contents, patternBytes(70000));
+  }
+  EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/missing"),
+            "Server data not available (error code 404)");
+  std::string again;
+  URL(server.baseUrl() + "/list.xml").fetchToString(again);
+  EXPECT_EQ(again, "<modules/>");
+  EXPECT_EQ(server.connections(), 1);
+}
+
 TEST(URLTest, FileInWholePiecesWithProgressPerPiece) {
   ScopedWorkingDirectory dir;
   TestServer server;

@@ -30,13 +30,27 @@ class InternetHandle {
   HINTERNET handle;
 };
 
-// The three handles of one request. Members are destroyed in reverse order:
-// request, connection, then the Internet handle.
+// The handles of one request. Members are destroyed in reverse order:
+// request, then connection; the Internet handle is the run's.
 struct OpenRequest {
-  InternetHandle internet;
   InternetHandle connection;
   InternetHandle request;
 };
+
+// One Internet handle for the whole run: WinINet keeps the connections of a
+// handle alive and reuses them, so every fetch goes through the same one.
+CRITICAL_SECTION sessionLock;
+HINTERNET session = nullptr;
+
+HINTERNET sessionHandle() {
+  EnterCriticalSection(&sessionLock);
+  if (session == nullptr) session = InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET handle = session;
+  DWORD code = GetLastError();
+  LeaveCriticalSection(&sessionLock);
+  if (handle == nullptr) throw IOException("InternetOpen: " + stringify(static_cast<unsigned>(code)));
+  return handle;
+}
 
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 // An unknown authority is retried with its check switched off; a server whose
@@ -70,6 +84,14 @@ void sendRequest(HINTERNET request) {
   }
 }
 
+// Reads past a short unwanted body so WinINet can reuse its connection.
+void skipShortBody(HINTERNET request) {
+  char buffer[8192];
+  DWORD total = 0;
+  DWORD count = 0;
+  while (total <= 64 * 1024 && InternetReadFile(request, buffer, sizeof buffer, &count) && count > 0) total += count;
+}
+
 void openRequest(const std::string& address, OpenRequest& open) {
   InternetAttemptConnect(0);
 
@@ -87,11 +109,9 @@ void openRequest(const std::string& address, OpenRequest& open) {
       (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
     throw IOException(badUrlText(address));
 
-  open.internet.reset(InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!open.internet) throw IOException("InternetOpen: " + stringify(static_cast<unsigned>(GetLastError())));
-
+  HINTERNET internet = sessionHandle();
   open.connection.reset(
-      InternetConnectA(open.internet.get(), host, parts.nPort, "", "", INTERNET_SERVICE_HTTP, 0, 0));
+      InternetConnectA(internet, host, parts.nPort, "", "", INTERNET_SERVICE_HTTP, 0, 0));
   if (!open.connection) throw IOException("InternetConnect: " + stringify(GetLastError()));
 
   DWORD flags = kRequestFlags;
@@ -112,8 +132,10 @@ void openRequest(const std::string& address, OpenRequest& open) {
     status[0] = '\0';
   }
   status[sizeof status - 1] = '\0';
-  if (std::atoi(status) != 200)
+  if (std::atoi(status) != 200) {
+    skipShortBody(open.request.get());
     throw FileNotFoundException(std::string("Server data not available (error code ") + status + ")");
+  }
 }
 
 // The announced length, read as text: the number form is 32 bits wide and
@@ -133,7 +155,7 @@ int64_t contentLength(HINTERNET request) {
 
 }  // namespace
 
-void initializeNetworking() {}
+void initializeNetworking() { InitializeCriticalSection(&sessionLock); }
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   OpenRequest open;

@@ -84,6 +84,8 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   control("POST", target, route.body);
 }
 
+int TestServer::connections() const { return std::stoi(control("GET", "/__connections", "")); }
+
 std::vector<ServedRequest> TestServer::requests() const {
   std::vector<ServedRequest> served;
   for (const std::string& line : split(control("GET", "/__requests", ""), '\n')) {

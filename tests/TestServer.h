@@ -9,7 +9,7 @@
 namespace testing_support {
 
 enum class BodyMode {
-  Normal,    // Content-Length announced, whole body sent
+  Normal,    // Content-Length announced, whole body sent, the connection kept alive
   NoLength,  // no Content-Length: the body ends when the connection closes
   CutShort,  // announces announcedLength, sends the body, closes early
   Stall,     // reads the request and never answers
@@ -55,6 +55,8 @@ class TestServer {
   void setRoute(const std::string& path, const Route& route);
   // The requests served so far, oldest first.
   std::vector<ServedRequest> requests() const;
+  // How many connections carried them.
+  int connections() const;
   // Ends the server; the destructor does it too.
   void stop();
 

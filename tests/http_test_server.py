@@ -20,6 +20,7 @@ Control requests, all under /__:
                        then the connection is reset
   GET /__requests   one line per request served outside /__, tab-separated:
                     method, path, query, User-Agent
+  GET /__connections  the number of connections that carried such requests
   GET /__lifeline   held open; when the test process closes it (or dies), the
                     server ends
   GET /__shutdown   ends the server
@@ -48,6 +49,7 @@ class State:
         self.lock = threading.Lock()
         self.routes = {}
         self.requests = []
+        self.connections = 0
 
 
 STATE = State()
@@ -67,20 +69,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def send_head(self, status, headers=(), length=None):
+    def send_head(self, status, headers=(), length=None, keep_alive=False):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
         if length is not None:
             self.send_header("Content-Length", str(length))
-        self.send_header("Connection", "close")
+        if not keep_alive:
+            self.send_header("Connection", "close")
         self.end_headers()
 
-    def send_bytes(self, status, body, headers=(), length=None):
-        self.send_head(status, headers, length)
+    def send_bytes(self, status, body, headers=(), length=None, keep_alive=False):
+        self.send_head(status, headers, length, keep_alive)
         self.wfile.write(body)
         self.wfile.flush()
-        self.close_connection = True
+        self.close_connection = not keep_alive
 
     def do_POST(self):
         parts = urllib.parse.urlsplit(self.path)
@@ -109,9 +112,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         agent = self.headers.get("User-Agent", "").replace("\t", " ")
         with STATE.lock:
             STATE.requests.append("\t".join(["GET", path, query, agent]))
+            if not getattr(self, "counted", False):
+                self.counted = True
+                STATE.connections += 1
             route = STATE.routes.get(path)
         if route is None:
-            self.send_bytes(404, b"not found", length=9)
+            self.send_bytes(404, b"not found", length=9, keep_alive=True)
             return
         body, mode = route["body"], route["mode"]
         if mode == "stall":
@@ -139,10 +145,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             announce = route["announce"] if route["announce"] is not None else len(body) + 1000
             self.send_bytes(route["status"], body, route["headers"], length=announce)
         else:
-            self.send_bytes(route["status"], body, route["headers"], length=len(body))
+            self.send_bytes(route["status"], body, route["headers"], length=len(body), keep_alive=True)
 
     def control(self, path):
-        if path == "/__requests":
+        if path == "/__connections":
+            with STATE.lock:
+                text = str(STATE.connections).encode("utf-8")
+            self.send_bytes(200, text, length=len(text))
+        elif path == "/__requests":
             with STATE.lock:
                 text = "".join(line + "\n" for line in STATE.requests).encode("utf-8")
             self.send_bytes(200, text, [("Content-Type", "text/plain")], length=len(text))
