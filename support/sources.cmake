@@ -10,6 +10,9 @@ list(APPEND UPDATER_TEST_SOURCES
   support/Thread_test.cpp)
 list(APPEND UPDATER_SOURCES
   support/Digest.cpp
-  support/Digest_${UPDATER_PLATFORM}.cpp)
+  support/Digest_${UPDATER_PLATFORM}.cpp
+  support/Signature.cpp
+  support/Ecdsa_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
-  support/Digest_test.cpp)
+  support/Digest_test.cpp
+  support/Signature_test.cpp)
