@@ -7,10 +7,10 @@
 #include "app/DebugDelay.h"
 #include "app/FileSystem.h"
 #include "app/Updater.h"
+#include "catalogue/ModuleDigest.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
-#include "support/Md5.h"
 
 namespace {
 class FileOwner {
@@ -54,23 +54,22 @@ void throwUnlessComplete(const Module& module, const URL& url) {
 void Updater::fetchComponent(Module& module) {
   status.setStage(DownloadingModule, &module);
   logPrintf("fetching component %s\n", module.name.c_str());
+  // Checked on the bytes as they arrive; made first, so that a malformed digest
+  // text leaves the disk untouched.
+  ModuleDigest digest(module);
   ensureDirectoryExistsForPath(module.name);
 
   const std::string downloaded = module.name + ".new";
   FileOwner file(std::fopen(downloaded.c_str(), "wb"));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
-  // A checksum in digest form is checked on the bytes as they arrive; any other
-  // text is only compared as text elsewhere.
-  const bool checkDigest = isMd5Text(module.md5sum);
-  std::unique_ptr<Md5> digest(checkDigest ? new Md5() : nullptr);
   bool writeFailed = false;
   {
     URL url(module.url);
     DownloadProgressRelay relay(&status);
     url.addObserver(&relay);
     url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) {
-      if (digest) digest->update(bytes, length);
+      digest.update(bytes, length);
     });
     if (std::ferror(file.get())) writeFailed = true;
     if (file.close() != 0) writeFailed = true;
@@ -78,12 +77,7 @@ void Updater::fetchComponent(Module& module) {
     // A short or failed write must not pass for a complete file.
     if (writeFailed) throw IOException(module.name + ": " + errnoText());
     throwUnlessComplete(module, url);
-    if (digest) {
-      std::string actual = digest->hexDigest();
-      if (actual != lowerCaseAscii(module.md5sum)) {
-        throw IOException(module.name + ": md5sum mismatch (expected " + module.md5sum + ", got " + actual + ")");
-      }
-    }
+    digest.verify();
   }
   debugDelay(settings.get("debugdelay"));
 }
