@@ -57,12 +57,13 @@ class LogCapture {
 struct ProcessResult {
   int exitCode = -1;
   bool timedOut = false;
+  std::string standardOutput;
   std::string standardError;
 };
 
-// Runs a program with no arguments in the given directory, its standard error
+// Runs a program with the arguments in the given directory, its output
 // captured, and waits at most timeoutSeconds for it.
 ProcessResult runProgram(const std::string& program, const std::string& directory,
-                         unsigned timeoutSeconds = 120);
+                         unsigned timeoutSeconds = 120, const std::vector<std::string>& arguments = {});
 
 }  // namespace testing_support
