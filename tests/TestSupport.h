@@ -14,6 +14,7 @@ void finishTestProcess();
 // True in the Windows build (which runs under Wine here).
 bool onWindows();
 
+// Paths are UTF-8 texts, as module names are.
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);

@@ -83,7 +83,7 @@ std::vector<ReleaseFile> scanRelease(const fs::path& release) {
   fs::recursive_directory_iterator walk(release, error), end;
   for (; !error && walk != end; walk.increment(error)) {
     const fs::directory_entry& entry = *walk;
-    std::string name = textOf(entry.path().lexically_relative(release).generic_u8string());
+    std::string name = entry.path().lexically_relative(release).generic_u8string();
     // A link to a folder could loop or reach outside the release.
     if (entry.is_symlink() && entry.is_directory()) {
       strange.push_back(name + " (a link to a folder)");
@@ -338,7 +338,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   FreshFolder fresh(output);
   std::set<std::string> folders;
   for (const ReleaseFile& file : files) {
-    std::string folder = textOf(pathOf(file.name).parent_path().generic_u8string());
+    std::string folder = pathOf(file.name).parent_path().generic_u8string();
     if (!folder.empty() && folders.insert(folder).second) fs::create_directories(fresh.path / "files" / pathOf(folder));
   }
   Hashing(files, release, fresh.path / "files").runAll(progress, options.quiet);
