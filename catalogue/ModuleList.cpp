@@ -36,9 +36,10 @@ xmlNodePtr findContainer(xmlNodePtr root) {
   return nullptr;
 }
 
-// The attributes a record is built from, in the order of Module's constructor.
-const char* const kAttributeNames[] = {"name", "version", "url", "md5sum", "critical", "forceReadOnly",
-                                       "contentLength"};
+// The attributes a record is built from, in the order of Module's constructor,
+// then "sha256", which the record takes after construction.
+const char* const kAttributeNames[] = {"name",     "version",       "url",           "md5sum",
+                                       "critical", "forceReadOnly", "contentLength", "sha256"};
 constexpr int kAttributeCount = sizeof kAttributeNames / sizeof kAttributeNames[0];
 
 // The values xmlGetProp would give, read in place where the parser left a plain
@@ -101,6 +102,7 @@ Records recordsOf(const XmlDoc& doc) {
     if (attributes[0] == nullptr) continue;
     records.emplace_back(new Module(attributes[0], attributes[1], attributes[2], attributes[3], attributes[4],
                                     attributes[5], attributes[6]));
+    if (attributes[7] != nullptr) records.back()->sha256 = attributes[7];
   }
   return records;
 }
@@ -158,6 +160,7 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
                                                                       {"version", module->version.text}};
       if (format == Published) attributes.emplace_back("url", module->url);
       if (!module->md5sum.empty()) attributes.emplace_back("md5sum", module->md5sum);
+      if (!module->sha256.empty()) attributes.emplace_back("sha256", module->sha256);
       if (format == Published) {
         attributes.emplace_back("contentLength", std::to_string(module->contentLength));
         attributes.emplace_back("critical", module->critical ? "true" : "false");

@@ -15,7 +15,7 @@
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
 #include "support/Exceptions.h"
-#include "support/Md5.h"
+#include "support/Digest.h"
 #include "support/Thread.h"
 #include "support/XmlDoc.h"
 
@@ -73,6 +73,7 @@ struct ReleaseFile {
   std::string name;
   uint64_t size = 0;
   std::string md5sum;
+  std::string sha256;
 };
 
 // The release's files by name, in byte order of the names.
@@ -88,7 +89,7 @@ std::vector<ReleaseFile> scanRelease(const fs::path& release) {
     if (entry.is_symlink() && entry.is_directory()) {
       strange.push_back(name + " (a link to a folder)");
     } else if (entry.is_regular_file()) {
-      files.push_back({name, static_cast<uint64_t>(entry.file_size()), std::string()});
+      files.push_back({name, static_cast<uint64_t>(entry.file_size()), std::string(), std::string()});
     } else if (!entry.is_directory()) {
       strange.push_back(name + " (not a plain file)");
     }
@@ -185,12 +186,13 @@ class Hashing {
     if (!in) throw IOException(file.name + ": cannot read it");
     std::ofstream out(copy, std::ios::binary | std::ios::trunc);
     if (!out) throw IOException(textOf(copy) + ": cannot write it");
-    Md5 md5;
+    Digest md5(DigestAlgorithm::Md5), sha256(DigestAlgorithm::Sha256);
     uint64_t size = 0;
     while (!failed) {
       std::streamsize got = in.rdbuf()->sgetn(buffer, static_cast<std::streamsize>(kChunk));
       if (got <= 0) break;
       md5.update(buffer, static_cast<std::size_t>(got));
+      sha256.update(buffer, static_cast<std::size_t>(got));
       out.write(buffer, got);
       size += static_cast<uint64_t>(got);
       bytesDone += static_cast<uint64_t>(got);
@@ -201,6 +203,7 @@ class Hashing {
     // since the scan is published as it was read.
     if (size != file.size) throw IOException(file.name + ": changed while it was published");
     file.md5sum = md5.hexDigest();
+    file.sha256 = sha256.hexDigest();
     ++filesDone;
   }
 
@@ -349,7 +352,9 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   for (const ReleaseFile& file : files) {
     const Module* before = previous.find(file.name);
     std::string version = "1.0";
-    if (before != nullptr && before->md5sum == file.md5sum) {
+    bool same = before != nullptr && before->md5sum == file.md5sum &&
+                (before->sha256.empty() || lowerCaseAscii(before->sha256) == file.sha256);
+    if (same) {
       version = before->version.text;
       ++summary.unchanged;
     } else {
@@ -366,7 +371,8 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
     std::string length = std::to_string(file.size);
     list.add(new Module(file.name.c_str(), version.c_str(), (base + "/files/" + urlPath(file.name)).c_str(),
                         file.md5sum.c_str(), options.rules.critical(file.name) ? "true" : "false",
-                        options.rules.readOnly(file.name) ? "true" : "false", length.c_str()));
+                        options.rules.readOnly(file.name) ? "true" : "false", length.c_str()))
+        ->sha256 = file.sha256;
     summary.bytes += file.size;
   }
   previous.forEach([&](Module& module) {

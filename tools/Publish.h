@@ -64,7 +64,9 @@ struct PublishSummary {
   std::vector<std::string> gone;
 };
 
-// Publishes the release; progress (files hashed, bytes, rate) goes to progress
+// Publishes the release, every module with its MD5 and SHA-256; a file is
+// unchanged when both match the previous list's (its SHA-256 where it has one).
+// Progress (files hashed, bytes, rate) goes to progress
 // unless quiet. The output is built beside the output folder and then put in its
 // place, so a failure leaves the previous output as it was. Throws IOException
 // with a text naming the fault; a refused release (names the updater would

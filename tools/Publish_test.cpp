@@ -64,6 +64,7 @@ TEST(Publish, LaysOutNestedBlankAndNonAsciiNamesAsTheUpdaterReadsAndFetchesThem)
                 accented + " 1.0 " + kBase + "/files/data/%C3%A9t%C3%A9%20%E2%9C%93.txt " +
                 "9dd4e461268c8034f5c8564e155c67a6 1\n" +
                 "game.dll 1.0 " + kBase + "/files/game.dll 900150983cd24fb0d6963f7d28e17f72 3 critical read-only\n");
+  EXPECT_EQ(list.find("game.dll")->sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   for (const char* name : {"game.dll", "data/maps/level 1.map"})
     EXPECT_EQ(readFile(std::string("out/files/") + name), readFile(std::string("release/") + name));
   EXPECT_EQ(readFile("out/files/" + accented), "x");
