@@ -179,7 +179,8 @@ TEST(Publish, TheProgramPublishesWritesTheMaintenanceAnswerAndRejectsBadUsage) {
   auto tool = [](const std::vector<std::string>& arguments) {
     return runProgram(builtProgram("updater-publish"), currentDirectory(), 60, arguments);
   };
-  ProcessResult published = tool({"--base-url", kBase, "--non-critical", "*.dat", "release", "out"});
+  writeFile("rules.txt", "# everything is critical unless said otherwise\nnon-critical *.dat\n");
+  ProcessResult published = tool({"--base-url", kBase, "--rules", "rules.txt", "release", "out"});
   EXPECT_EQ(published.exitCode, 0) << published.standardError;
   EXPECT_EQ(withoutCarriageReturns(published.standardOutput),
             "published 1 modules (1 new, 0 changed, 0 unchanged), 1 bytes, in out\nupdateServer: " + kBase +
