@@ -8,6 +8,7 @@
 #include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "catalogue/ModuleDigest.h"
+#include "net/Retry.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
@@ -54,32 +55,41 @@ void throwUnlessComplete(const Module& module, const URL& url) {
 void Updater::fetchComponent(Module& module) {
   status.setStage(DownloadingModule, &module);
   logPrintf("fetching component %s\n", module.name.c_str());
-  // Checked on the bytes as they arrive; made first, so that a malformed digest
-  // text leaves the disk untouched.
-  ModuleDigest digest(module);
+  // Made first, so that a malformed digest text leaves the disk untouched.
+  { ModuleDigest check(module); }
   ensureDirectoryExistsForPath(module.name);
+  runWithRetries(module.name, [&](FetchFailure& failure) { downloadOnce(module, failure); });
+  debugDelay(settings.get("debugdelay"));
+}
 
+// One try: the whole body into "NAME.new", from its first byte.
+void Updater::downloadOnce(Module& module, FetchFailure& failure) {
+  // Checked on the bytes as they arrive.
+  ModuleDigest digest(module);
   const std::string downloaded = module.name + ".new";
   FileOwner file(std::fopen(downloaded.c_str(), "wb"));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
   bool writeFailed = false;
-  {
-    URL url(module.url);
-    DownloadProgressRelay relay(&status);
-    url.addObserver(&relay);
-    url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) {
-      digest.update(bytes, length);
-    });
-    if (std::ferror(file.get())) writeFailed = true;
-    if (file.close() != 0) writeFailed = true;
-
-    // A short or failed write must not pass for a complete file.
-    if (writeFailed) throw IOException(module.name + ": " + errnoText());
-    throwUnlessComplete(module, url);
-    digest.verify();
+  URL url(module.url);
+  DownloadProgressRelay relay(&status);
+  url.addObserver(&relay);
+  try {
+    url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) { digest.update(bytes, length); });
+  } catch (const IOException&) {
+    failure = url.failure();
+    throw;
   }
-  debugDelay(settings.get("debugdelay"));
+  if (std::ferror(file.get())) writeFailed = true;
+  if (file.close() != 0) writeFailed = true;
+
+  // A short or failed write must not pass for a complete file.
+  if (writeFailed) throw IOException(module.name + ": " + errnoText());
+  // A body that broke off may come whole on the next try.
+  failure.transient = true;
+  throwUnlessComplete(module, url);
+  failure.transient = false;
+  digest.verify();
 }
 
 void Updater::ensureDirectoryExistsForPath(const std::string& path) {

@@ -147,6 +147,67 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
   URL::setStallTimeoutForTesting(0);
 }
 
+// Failures that may pass are tried again, about 1, 2, 4 s apart or as long
+// as Retry-After asks (up to a minute); the rest end the fetch at once, and the
+// last failure's text is the one a single try gives.
+TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
+  UpdaterFixture updater;
+  TestServer server;
+  std::vector<uint32_t>& pauses = updater.retryPauses;
+  struct Case {
+    const char* what;
+    int failFirst;
+    BodyMode failMode;
+    int failStatus;
+    const char* retryAfter;
+    std::string failure;  // "" when the fetch ends well
+    std::vector<uint32_t> pausesAtLeast;
+  };
+  const Case cases[] = {
+      {"503 twice", 2, BodyMode::Normal, 503, "", "", {1000, 2000}},
+      {"429 asking for 7 s", 1, BodyMode::Normal, 429, "7", "", {7000}},
+      {"Retry-After over a minute", 1, BodyMode::Normal, 503, "3600", "", {60000}},
+      {"cut short", 1, BodyMode::CutShort, 200, "", "", {1000}},
+      {"reset", 2, BodyMode::Reset, 200, "", "", {1000, 2000}},
+      {"404 is final", 1, BodyMode::Normal, 404, "", "Server data not available (error code 404)", {}},
+      {"500 four times", 4, BodyMode::Normal, 500, "", "Server data not available (error code 500)",
+       {1000, 2000, 4000}},
+  };
+  int served = 0;
+  for (const Case& c : cases) {
+    pauses.clear();
+    Route route;
+    route.body = body(5000);
+    route.failFirst = c.failFirst;
+    route.failMode = c.failMode;
+    route.failStatus = c.failStatus;
+    if (*c.retryAfter) route.headers = {{"Retry-After", c.retryAfter}};
+    server.setRoute("/a.bin", route);
+    Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
+    LogCapture log;
+    try {
+      updater->fetchComponent(module);
+      EXPECT_EQ(c.failure, "") << c.what;
+      EXPECT_EQ(readFile("a.bin.new"), route.body) << c.what;
+    } catch (const IOException& e) {
+      EXPECT_EQ(std::string(e), c.failure) << c.what;
+    }
+    ASSERT_EQ(pauses.size(), c.pausesAtLeast.size()) << c.what;
+    for (std::size_t i = 0; i < pauses.size(); ++i) {
+      EXPECT_GE(pauses[i], c.pausesAtLeast[i]) << c.what;
+      EXPECT_LE(pauses[i], c.pausesAtLeast[i] * 5 / 4) << c.what;
+    }
+    EXPECT_EQ(linesStartingWith(log, "retry ").size(), pauses.size()) << c.what;
+    const int tries = static_cast<int>(pauses.size()) + 1;
+    served += tries;
+    EXPECT_EQ(static_cast<int>(server.requests().size()), served) << c.what;
+  }
+  Module refused = makeModule("a.bin", false, "http://127.0.0.1:" + std::to_string(closedPort()) + "/a.bin");
+  pauses.clear();
+  EXPECT_THROW(updater->fetchComponent(refused), FileNotFoundException);
+  EXPECT_EQ(pauses.size(), 3u);
+}
+
 // The server sends more than it announces: either the client stops at the
 // announced length and the checksum of the whole file refuses that part, or it
 // reads on and the length check refuses the excess.

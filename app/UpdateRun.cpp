@@ -7,6 +7,7 @@
 #include "app/DeferredScript.h"
 #include "app/ModuleListSignature.h"
 #include "app/Updater.h"
+#include "net/Retry.h"
 #include "net/URL.h"
 #include "settings/MaintenanceReport.h"
 #include "status/ProgressWindow.h"
@@ -67,8 +68,16 @@ void Updater::runUpdate() {
       std::string answer;
       const std::string listAddress = moduleListQuery();
       {
-        URL query(listAddress);
-        query.fetchToString(answer, kModuleListLimit);
+        runWithRetries("the module list", [&](FetchFailure& failure) {
+          answer.clear();
+          URL query(listAddress);
+          try {
+            query.fetchToString(answer, kModuleListLimit);
+          } catch (const IOException&) {
+            failure = query.failure();
+            throw;
+          }
+        });
       }
       // Checked before the parser sees the bytes, and before anything is planned.
       if (!keys.empty()) verifyModuleListSignature(keys, listAddress, answer);

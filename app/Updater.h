@@ -3,6 +3,7 @@
 #include <string>
 
 #include "catalogue/ModuleList.h"
+#include "net/URL.h"
 #include "settings/UpdaterIni.h"
 #include "status/UpdateStatus.h"
 
@@ -29,7 +30,9 @@ class Updater {
   void preferSelfUpdate();
 
   // The file work (ComponentDownload.cpp, ComponentInstall.cpp, Commit.cpp, Launch.cpp).
+  // Tries again after a failure that may pass, from the file's first byte.
   void fetchComponent(Module& module);
+  void downloadOnce(Module& module, FetchFailure& failure);
   void ensureDirectoryExistsForPath(const std::string& path);
   void installComponent(Module& module);
   void commitInstalledModules(ModuleList& installed, ModuleList& queue);

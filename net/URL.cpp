@@ -82,6 +82,7 @@ void URL::fetch(std::size_t pieceSize, uint64_t limit,
   received = 0;
   announced = -1;
   broken.clear();
+  failed = FetchFailure();
   logPrintf("url = %s\n", address.c_str());
   Sink sink(*this, limit, consume);
   broken = transfer(pieceSize, sink);

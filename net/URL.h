@@ -7,6 +7,14 @@
 
 class URL;
 
+// What a failed fetch says about trying again: a refused, reset or silent
+// connection, a body cut short, 5xx and 429 may pass; the rest will not.
+struct FetchFailure {
+  bool transient = false;
+  // The wait the server asked for with Retry-After, -1 when it asked none.
+  int64_t retryAfterSeconds = -1;
+};
+
 class URLObserver {
  public:
   virtual void notify(URL& url) = 0;
@@ -43,6 +51,8 @@ class URL {
   uint64_t bytesReceived() const { return received; }
   int64_t announcedLength() const { return announced; }
   const std::string& bodyFailure() const { return broken; }
+  // After a fetch that threw: whether trying again may help.
+  const FetchFailure& failure() const { return failed; }
 
   // Tests only: how long a transfer may move no byte before it fails with
   // "Server not responding" (60 s, or the platform's default, otherwise).
@@ -76,6 +86,7 @@ class URL {
   uint64_t received;
   int64_t announced;
   std::string broken;
+  FetchFailure failed;
 };
 
 // The user agent every request sends.

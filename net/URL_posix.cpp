@@ -228,6 +228,24 @@ class Transfer {
   std::exception_ptr failure;
 };
 
+// Server errors and "too many requests" may pass; other answers will not.
+bool transientStatus(long status) { return status >= 500 || status == 429; }
+
+bool transientResult(CURLcode result) {
+  switch (result) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_SSL_CONNECT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 [[noreturn]] void throwStatus(long status) {
   throw FileNotFoundException("Server data not available (error code " + stringify(status) + ")");
 }
@@ -308,7 +326,12 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   bool redirection = status >= 300 && status < 400;
   if (result == CURLE_OK || result == CURLE_WRITE_ERROR || (status != 0 && !redirection)) {
     if (status == 0) curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    failed.transient = transientStatus(status);
+    curl_off_t wait = -1;
+    if (curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &wait) == CURLE_OK && wait > 0)
+      failed.retryAfterSeconds = static_cast<int64_t>(wait);
     throwStatus(status);
   }
+  failed.transient = transientResult(result);
   throwSendFailure(result);
 }

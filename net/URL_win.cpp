@@ -57,7 +57,21 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_CERT
 // certificate still fails after that is refused rather than retried for ever.
 constexpr int kMaxUnknownAuthorityRetries = 2;
 
-void sendRequest(HINTERNET request) {
+bool transientSendFailure(DWORD code) {
+  return code == ERROR_INTERNET_TIMEOUT || code == ERROR_INTERNET_CANNOT_CONNECT ||
+         code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_CONNECTION_ABORTED;
+}
+
+// The wait a Retry-After header asks for in seconds; -1 for none or a date.
+int64_t retryAfter(HINTERNET request) {
+  char text[32] = {};
+  DWORD size = sizeof text - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_RETRY_AFTER, text, &size, nullptr)) return -1;
+  if (text[0] < '0' || text[0] > '9') return -1;
+  return std::strtoll(text, nullptr, 10);
+}
+
+void sendRequest(HINTERNET request, FetchFailure& failed) {
   int retries = 0;
   for (;;) {
     if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return;
@@ -71,6 +85,7 @@ void sendRequest(HINTERNET request) {
       InternetSetOptionA(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
       continue;
     }
+    failed.transient = transientSendFailure(code);
     switch (code) {
       case ERROR_INTERNET_TIMEOUT:
         throw FileNotFoundException("Server not responding");
@@ -92,7 +107,7 @@ void skipShortBody(HINTERNET request) {
   while (total <= 64 * 1024 && InternetReadFile(request, buffer, sizeof buffer, &count) && count > 0) total += count;
 }
 
-void openRequest(const std::string& address, OpenRequest& open) {
+void openRequest(const std::string& address, OpenRequest& open, FetchFailure& failed) {
   InternetAttemptConnect(0);
 
   char host[kMaxHostLength + 1] = {};
@@ -124,7 +139,7 @@ void openRequest(const std::string& address, OpenRequest& open) {
     DWORD milliseconds = static_cast<DWORD>(stallTimeoutForTesting() * 1000);
     InternetSetOptionA(open.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &milliseconds, sizeof milliseconds);
   }
-  sendRequest(open.request.get());
+  sendRequest(open.request.get(), failed);
 
   char status[20] = {};
   DWORD statusSize = sizeof status;
@@ -133,6 +148,9 @@ void openRequest(const std::string& address, OpenRequest& open) {
   }
   status[sizeof status - 1] = '\0';
   if (std::atoi(status) != 200) {
+    const int code = std::atoi(status);
+    failed.transient = code >= 500 || code == 429;
+    failed.retryAfterSeconds = retryAfter(open.request.get());
     skipShortBody(open.request.get());
     throw FileNotFoundException(std::string("Server data not available (error code ") + status + ")");
   }
@@ -159,7 +177,7 @@ void initializeNetworking() { InitializeCriticalSection(&sessionLock); }
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   OpenRequest open;
-  openRequest(address, open);
+  openRequest(address, open, failed);
   sink.begin(contentLength(open.request.get()));
 
   std::vector<char> buffer(8192);

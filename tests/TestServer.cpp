@@ -80,6 +80,9 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   std::string target = "/__route?path=" + percentEncoded(path) + "&status=" + std::to_string(route.status) +
                        "&mode=" + modeName(route.mode);
   if (route.announcedLength >= 0) target += "&announce=" + std::to_string(route.announcedLength);
+  if (route.failFirst > 0)
+    target += "&failfirst=" + std::to_string(route.failFirst) + "&failmode=" + modeName(route.failMode) +
+              "&failstatus=" + std::to_string(route.failStatus);
   for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
   control("POST", target, route.body);
 }

@@ -25,6 +25,10 @@ struct Route {
   // 1000) and by Reset (-1: none).
   long long announcedLength = -1;
   std::vector<std::pair<std::string, std::string>> headers;
+  // The first failFirst requests are answered with failMode and failStatus instead.
+  int failFirst = 0;
+  BodyMode failMode = BodyMode::Normal;
+  int failStatus = 503;
 };
 
 // One request the server answered (control requests are not recorded).

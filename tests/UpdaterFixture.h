@@ -12,6 +12,7 @@
 #include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "catalogue/Module.h"
+#include "net/Retry.h"
 #include "support/Exceptions.h"
 #include "tests/TestSupport.h"
 
@@ -27,11 +28,15 @@ class UpdaterFixture {
     }
     writeFile("UpdaterIni.xml", text + "</UpdaterIni>\n");
     updater.reset(new Updater());
+    // Retries are recorded, not waited out.
+    setRetryPauseForTesting([this](uint32_t ms) { retryPauses.push_back(ms); });
   }
+  ~UpdaterFixture() { setRetryPauseForTesting(nullptr); }
   UpdaterFixture(const UpdaterFixture&) = delete;
   UpdaterFixture& operator=(const UpdaterFixture&) = delete;
   Updater& operator*() { return *updater; }
   Updater* operator->() { return updater.get(); }
+  std::vector<uint32_t> retryPauses;
 
  private:
   ScopedWorkingDirectory directory;  // made first, left last

@@ -8,7 +8,10 @@ instead (the Windows tests under Wine cannot read a Linux child's output).
 
 Control requests, all under /__:
   POST /__route?path=P&status=N&mode=M[&announce=N][&header=Name:Value]...
-      the request body becomes the body served at P (query ignored for matching).
+            [&failfirst=N&failmode=M&failstatus=N]
+      the request body becomes the body served at P (query ignored for matching);
+      the first `failfirst` requests are answered with failmode (default normal)
+      and failstatus (default 503) instead.
       mode: normal     Content-Length announced
             nolength   no Content-Length, the body ends when the connection closes
             cutshort   Content-Length `announce` (default: body + 1000), then the
@@ -99,6 +102,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "announce": int(params["announce"][0]) if "announce" in params else None,
             "headers": [tuple(h.split(":", 1)) for h in params.get("header", [])],
             "body": body,
+            "failfirst": int(params.get("failfirst", ["0"])[0]),
+            "failmode": params.get("failmode", ["normal"])[0],
+            "failstatus": int(params.get("failstatus", ["503"])[0]),
         }
         with STATE.lock:
             STATE.routes[params["path"][0]] = route
@@ -116,6 +122,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.counted = True
                 STATE.connections += 1
             route = STATE.routes.get(path)
+            failing = route is not None and route["failfirst"] > 0
+            if failing:
+                route["failfirst"] -= 1
+                route = dict(route, mode=route["failmode"], status=route["failstatus"])
         if route is None:
             self.send_bytes(404, b"not found", length=9, keep_alive=True)
             return
