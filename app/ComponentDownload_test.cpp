@@ -4,19 +4,12 @@
 #include <filesystem>
 
 #include "app/DebugDelay.h"
-#include "support/Md5.h"
 #include "tests/TestServer.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
 
 namespace {
-std::string md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.update(bytes.data(), bytes.size());
-  return md5.hexDigest();
-}
-
 std::string upperCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
   return text;

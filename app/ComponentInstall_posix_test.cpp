@@ -68,6 +68,27 @@ TEST(ComponentInstallPosix, APermissionErrorOnTheBackupRenameIsNotDeferred) {
   EXPECT_EQ(readFile("a.so"), "new");
 }
 
+// A stop right after the exchange (a kill) keeps a program runnable: its mode
+// was set while it was still the downloaded file.
+TEST(ComponentInstallPosix, AStopRightAfterTheExchangeLeavesAProgramRunnable) {
+  struct Stopped {};
+  UpdaterFixture updater;
+  Module module = makeModule("client");
+  writeFile("client", "old");
+  chmod("client", 0755);
+  writeFile("client.new", "new");
+  chmod("client.new", 0600);
+  setRenameFunctionForTesting([](const std::string& from, const std::string& to) {
+    int result = std::rename(from.c_str(), to.c_str());
+    if (from == "client.new") throw Stopped();
+    return result;
+  });
+  EXPECT_THROW(updater->installComponent(module), Stopped);
+  setRenameFunctionForTesting(nullptr);
+  EXPECT_EQ(readFile("client"), "new");
+  EXPECT_EQ(modeOf("client"), 0755u);
+}
+
 TEST(ComponentInstallPosix, ADeferredProgramIsGivenTheTargetsModeForTheScript) {
   UpdaterFixture updater;
   Module module = makeModule("updater");

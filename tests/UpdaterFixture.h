@@ -13,6 +13,7 @@
 #include "app/Updater.h"
 #include "catalogue/Module.h"
 #include "support/Exceptions.h"
+#include "support/Md5.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -42,6 +43,19 @@ inline Module makeModule(const std::string& name, bool forceReadOnly = false, co
                          const std::string& md5sum = "", const std::string& version = "1.0") {
   return Module(name.c_str(), version.c_str(), url.c_str(), md5sum.c_str(), "true",
                 forceReadOnly ? "true" : "false", nullptr);
+}
+
+inline std::string md5Of(const std::string& bytes) {
+  Md5 md5;
+  md5.update(bytes.data(), bytes.size());
+  return md5.hexDigest();
+}
+
+// A module announced with the length and MD5 of its content.
+inline Module announcedModule(const std::string& name, const std::string& content, bool forceReadOnly = false) {
+  Module module(name.c_str(), "2.0", "", md5Of(content).c_str(), "true", forceReadOnly ? "true" : "false",
+                std::to_string(content.size()).c_str());
+  return module;
 }
 
 // Makes every rename of source (of any file when empty) fail with error while it lives.

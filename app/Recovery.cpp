@@ -1,0 +1,110 @@
+// Finishing or undoing what a run stopped at any moment (killed, power lost)
+// left beside the module files, and taking over the work it had already done.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "app/FileSystem.h"
+#include "app/Updater.h"
+#include "catalogue/UpdatePlan.h"
+#include "support/Exceptions.h"
+#include "support/Log.h"
+#include "support/Md5.h"
+
+namespace {
+// The names both lists hold that may be used as paths below the installation.
+std::set<std::string> knownNames(const ModuleList& installed, const ModuleList& available) {
+  std::set<std::string> names;
+  auto collect = [&names](Module& module) {
+    if (isSafeModuleName(module.name)) names.insert(module.name);
+  };
+  installed.forEach(collect);
+  available.forEach(collect);
+  return names;
+}
+
+long long sizeOf(const std::string& path) {
+  std::error_code error;
+  std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? -1 : static_cast<long long>(size);
+}
+
+// Whether the file holds what the server announces: its length when announced,
+// and its MD5, without which nothing is taken for proven.
+bool holdsAnnouncedContent(const std::string& path, const Module& module) {
+  if (!isMd5Text(module.md5sum)) return false;
+  if (module.contentLength >= 0 && sizeOf(path) != module.contentLength) return false;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  Md5 digest;
+  char buffer[65536];
+  std::size_t length;
+  while ((length = std::fread(buffer, 1, sizeof buffer, file)) > 0) digest.update(buffer, length);
+  bool readWhole = std::ferror(file) == 0;
+  std::fclose(file);
+  return readWhole && digest.hexDigest() == lowerCaseAscii(module.md5sum);
+}
+}  // namespace
+
+void Updater::repairInterruptedInstallations(const ModuleList& installed, const ModuleList& available) {
+  for (const std::string& target : knownNames(installed, available)) {
+    const std::string backup = target + ".old";
+    if (!pathExists(backup)) continue;
+    if (pathExists(target)) {
+      // The exchange was done; only the backup's removal was missed.
+      removeFileEvenReadOnly(backup);
+      continue;
+    }
+    // Stopped between the two renames: the old file, attributes and all, goes back.
+    if (renameFile(backup, target) != 0) {
+      throw IOException("rename " + backup + ": " + std::strerror(errno));
+    }
+    logPrintf("restored %s from %s\n", target.c_str(), backup.c_str());
+  }
+}
+
+void Updater::removeUnusedDownloads(const ModuleList& installed, const ModuleList& available) {
+  // While the queue holds only the updater's own files, the other modules are
+  // still out of date: their downloads serve the next run.
+  const bool selfUpdate = status.downloadQueue.find(kUpdaterExecutable) != nullptr ||
+                          status.downloadQueue.find(kUpdaterSettingsModule) != nullptr;
+  for (const std::string& name : knownNames(installed, available)) {
+    if (status.downloadQueue.find(name) != nullptr) continue;
+    if (selfUpdate && available.find(name) != nullptr) continue;
+    const std::string downloaded = name + ".new";
+    if (pathExists(downloaded)) removeFileEvenReadOnly(downloaded);
+  }
+}
+
+EarlierWork Updater::findEarlierWork(Module& module) {
+  const std::string downloaded = module.name + ".new";
+  EarlierWork found = EarlierWork::None;
+  if (holdsAnnouncedContent(module.name, module)) {
+    // An exchange whose commit was missed, or a deferred rename the script did later.
+    removeFileEvenReadOnly(downloaded);
+    FileAttributes attributes = readFileAttributes(module.name);
+    if (module.forceReadOnly && !attributes.readOnly()) {
+      writeFileAttributes(module.name, attributes.withWord(attributes.word | kReadOnlyAttribute));
+    }
+    logPrintf("component %s is already in place\n", module.name.c_str());
+    found = EarlierWork::Installed;
+  } else if (pathExists(downloaded)) {
+    if (holdsAnnouncedContent(downloaded, module)) {
+      logPrintf("component %s is already downloaded\n", module.name.c_str());
+      found = EarlierWork::Downloaded;
+    } else if (module.contentLength < 0 || sizeOf(downloaded) >= module.contentLength ||
+               readFileAttributes(downloaded).readOnly()) {
+      // Whole but wrong: nothing can continue it. A shorter one is left for the download.
+      removeFileEvenReadOnly(downloaded);
+    }
+  }
+  if (found != EarlierWork::None) {
+    // The status client learns of it as of a finished download.
+    status.setStage(DownloadingModule, &module);
+    status.setProgress(100);
+  }
+  return found;
+}
