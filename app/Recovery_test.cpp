@@ -127,7 +127,8 @@ TEST(Recovery, ADeferredModuleIsRecordedByTheRunThatFindsItsFileInPlace) {
     EXPECT_EQ(recorded.find("client.dll")->version.text, "1.0");
     EXPECT_EQ(recorded.find("added.dll"), nullptr);
 
-    if (scriptRan) {
+    if (scriptRan) {  // as the script does it: delete, then rename
+      ASSERT_EQ(std::remove("client.dll"), 0);
       ASSERT_EQ(std::rename("client.dll.new", "client.dll"), 0);
     }
     Updater next;

@@ -213,8 +213,8 @@ unsigned killsWanted() {
 }  // namespace
 
 TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
-  Player player;
   TestServer server;
+  Player player;
   const std::vector<ReleaseModule> modules = releases();
   for (const ReleaseModule& module : modules) {
     Route route;
