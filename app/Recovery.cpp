@@ -9,10 +9,10 @@
 
 #include "app/FileSystem.h"
 #include "app/Updater.h"
+#include "catalogue/ModuleDigest.h"
 #include "catalogue/UpdatePlan.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
-#include "support/Md5.h"
 
 namespace {
 // The names both lists hold that may be used as paths below the installation.
@@ -33,19 +33,23 @@ long long sizeOf(const std::string& path) {
 }
 
 // Whether the file holds what the server announces: its length when announced,
-// and its MD5, without which nothing is taken for proven.
+// and its digest (sha256, else MD5), without which nothing is taken for proven.
 bool holdsAnnouncedContent(const std::string& path, const Module& module) {
-  if (!isMd5Text(module.md5sum)) return false;
-  if (module.contentLength >= 0 && sizeOf(path) != module.contentLength) return false;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  Md5 digest;
-  char buffer[65536];
-  std::size_t length;
-  while ((length = std::fread(buffer, 1, sizeof buffer, file)) > 0) digest.update(buffer, length);
-  bool readWhole = std::ferror(file) == 0;
-  std::fclose(file);
-  return readWhole && digest.hexDigest() == lowerCaseAscii(module.md5sum);
+  try {
+    ModuleDigest digest(module);
+    if (!digest.checks()) return false;
+    if (module.contentLength >= 0 && sizeOf(path) != module.contentLength) return false;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    char buffer[65536];
+    std::size_t length;
+    while ((length = std::fread(buffer, 1, sizeof buffer, file)) > 0) digest.update(buffer, length);
+    bool readWhole = std::ferror(file) == 0;
+    std::fclose(file);
+    return readWhole && digest.mismatch().empty();
+  } catch (const IOException&) {
+    return false;  // a malformed digest text proves nothing; the download reports it
+  }
 }
 }  // namespace
 

@@ -72,23 +72,32 @@ TEST(Recovery, WorkAnEarlierRunDidIsTakenOverOnlyWhenLengthAndChecksumMatch) {
     const char* target;      // nullptr: none
     const char* downloaded;  // nullptr: none
     bool announcedMd5;
+    const char* sha256Of;  // nullptr: no sha256 announced
     EarlierWork expected;
     bool downloadKept;
     const char* logLine;
   };
   const Case cases[] = {
-      {"target matches", "=", "half", true, EarlierWork::Installed, false, "component m.dat is already in place"},
-      {"download matches", "old", "=", true, EarlierWork::Downloaded, true, "component m.dat is already downloaded"},
-      {"download partial", "old", "the announced", true, EarlierWork::None, true, nullptr},
-      {"download whole but wrong", nullptr, "THE ANNOUNCED CONTENT", true, EarlierWork::None, false, nullptr},
-      {"download longer", nullptr, "the announced content and more", true, EarlierWork::None, false, nullptr},
-      {"no checksum announced", "=", nullptr, false, EarlierWork::None, false, nullptr},
+      {"target matches", "=", "half", true, nullptr, EarlierWork::Installed, false,
+       "component m.dat is already in place"},
+      {"download matches", "old", "=", true, nullptr, EarlierWork::Downloaded, true,
+       "component m.dat is already downloaded"},
+      {"sha256 matches", "=", nullptr, false, "=", EarlierWork::Installed, false, "component m.dat is already in place"},
+      {"sha256 decides over md5", "=", nullptr, true, "THE ANNOUNCED CONTENT", EarlierWork::None, false, nullptr},
+      {"download partial", "old", "the announced", true, nullptr, EarlierWork::None, true, nullptr},
+      {"download whole but wrong", nullptr, "THE ANNOUNCED CONTENT", true, nullptr, EarlierWork::None, false, nullptr},
+      {"download longer", nullptr, "the announced content and more", true, nullptr, EarlierWork::None, false, nullptr},
+      {"no checksum announced", "=", nullptr, false, nullptr, EarlierWork::None, false, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     UpdaterFixture updater;
     Module module = announcedModule("m.dat", content);
     if (!c.announcedMd5) module.md5sum = "";
+    if (c.sha256Of != nullptr) {
+      std::string hashed = std::string(c.sha256Of) == "=" ? content : c.sha256Of;
+      module.sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, hashed));
+    }
     if (c.target != nullptr) writeFile("m.dat", std::string(c.target) == "=" ? content : c.target);
     if (c.downloaded != nullptr) writeFile("m.dat.new", std::string(c.downloaded) == "=" ? content : c.downloaded);
     LogCapture log;

@@ -13,7 +13,7 @@
 #include "app/Updater.h"
 #include "catalogue/Module.h"
 #include "support/Exceptions.h"
-#include "support/Md5.h"
+#include "support/Digest.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -45,11 +45,7 @@ inline Module makeModule(const std::string& name, bool forceReadOnly = false, co
                 forceReadOnly ? "true" : "false", nullptr);
 }
 
-inline std::string md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.update(bytes.data(), bytes.size());
-  return md5.hexDigest();
-}
+inline std::string md5Of(const std::string& bytes) { return hexText(Digest::of(DigestAlgorithm::Md5, bytes)); }
 
 // A module announced with the length and MD5 of its content.
 inline Module announcedModule(const std::string& name, const std::string& content, bool forceReadOnly = false) {
