@@ -22,6 +22,9 @@ void Updater::commitInstalledModules(ModuleList& installed, ModuleList& queue) {
   const std::string current = settings.get("modulesFile");
   const std::string fresh = current + ".new";
   const std::string backup = current + ".old";
+  // The module files' new names reach the disk before the list that records them.
+  for (const std::string& directory : renamedDirectories) syncDirectory(directory);
+  renamedDirectories.clear();
   merged.writeFile(fresh);
   syncFile(fresh);
 
@@ -34,7 +37,7 @@ void Updater::commitInstalledModules(ModuleList& installed, ModuleList& queue) {
   if (renameFile(fresh, current) != 0) {
     throw IOException("rename " + fresh + ": " + std::strerror(errno));
   }
-  syncDirectoryOf(current);
+  syncDirectory(directoryOf(current));
   if (removeFile(backup) != 0) {
     throw IOException("unlink " + backup + ": " + std::strerror(errno));
   }

@@ -66,7 +66,8 @@ void Updater::installComponent(Module& module) {
   if (renameFile(downloaded, target) != 0) {
     throw IOException("rename " + downloaded + " to " + target + ": " + std::strerror(errno));
   }
-  syncDirectoryOf(target);
+  // Synced once per directory before the commit records the module.
+  renamedDirectories.insert(directoryOf(target));
 
   // Only the backup loses its flag, so that it can be deleted. The old file of
   // a running program may refuse; the next run removes it.

@@ -13,6 +13,12 @@ int renameFile(const std::string& from, const std::string& to) {
   return systemRename(from, to);
 }
 
+std::string directoryOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 int removeFileEvenReadOnly(const std::string& path) {
   FileAttributes attributes = readFileAttributes(path);
   if (attributes.readOnly()) writeFileAttributes(path, attributes.withWord(attributes.word & ~kReadOnlyAttribute));

@@ -44,9 +44,11 @@ int removeFileEvenReadOnly(const std::string& path);
 // done after it never publishes a name whose content a power loss would take.
 // Opens the file for writing on Windows: call it before a read-only flag is set.
 bool syncFile(const std::string& path);
-// Forces the renames done in the directory holding path to the disk (Linux; the
-// Windows file systems keep their own journal of names).
-void syncDirectoryOf(const std::string& path);
+// The directory part of a path ("." for a bare name).
+std::string directoryOf(const std::string& path);
+// Forces the renames done in a directory to the disk (Linux; the Windows file
+// systems keep their own journal of names).
+void syncDirectory(const std::string& directory);
 int makeDirectory(const std::string& path);
 // Whether anything, a plain file too, exists under the name.
 bool pathExists(const std::string& path);

@@ -68,9 +68,7 @@ bool syncFile(const std::string& path) {
   return synced;
 }
 
-void syncDirectoryOf(const std::string& path) {
-  std::string::size_type slash = path.find_last_of('/');
-  std::string directory = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+void syncDirectory(const std::string& directory) {
   int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;
   fsync(descriptor);

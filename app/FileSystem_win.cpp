@@ -51,7 +51,7 @@ bool syncFile(const std::string& path) {
   return synced;
 }
 
-void syncDirectoryOf(const std::string&) {}
+void syncDirectory(const std::string&) {}
 
 int removeFile(const std::string& path) { return _unlink(path.c_str()); }
 

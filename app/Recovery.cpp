@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <vector>
 #include <system_error>
 
 #include "app/FileSystem.h"
@@ -24,6 +25,27 @@ std::set<std::string> knownNames(const ModuleList& installed, const ModuleList& 
   installed.forEach(collect);
   available.forEach(collect);
   return names;
+}
+
+// The names among the given ones that have a neighbour with the suffix
+// (".old", ".new"), found by reading each of their directories once.
+std::vector<std::string> withNeighbour(const std::set<std::string>& names, const std::string& suffix) {
+  std::set<std::string> directories;
+  for (const std::string& name : names) directories.insert(directoryOf(name));
+  std::vector<std::string> found;
+  for (const std::string& directory : directories) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error)) {
+      std::string file = entry->path().filename().string();
+      if (file.size() <= suffix.size() || file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        continue;
+      }
+      std::string name = (directory == "." ? "" : directory + "/") + file.substr(0, file.size() - suffix.size());
+      if (names.count(name) != 0) found.push_back(name);
+    }
+  }
+  return found;
 }
 
 long long sizeOf(const std::string& path) {
@@ -54,9 +76,8 @@ bool holdsAnnouncedContent(const std::string& path, const Module& module) {
 }  // namespace
 
 void Updater::repairInterruptedInstallations(const ModuleList& installed, const ModuleList& available) {
-  for (const std::string& target : knownNames(installed, available)) {
+  for (const std::string& target : withNeighbour(knownNames(installed, available), ".old")) {
     const std::string backup = target + ".old";
-    if (!pathExists(backup)) continue;
     if (pathExists(target)) {
       // The exchange was done; only the backup's removal was missed.
       removeFileEvenReadOnly(backup);
@@ -75,11 +96,10 @@ void Updater::removeUnusedDownloads(const ModuleList& installed, const ModuleLis
   // still out of date: their downloads serve the next run.
   const bool selfUpdate = status.downloadQueue.find(kUpdaterExecutable) != nullptr ||
                           status.downloadQueue.find(kUpdaterSettingsModule) != nullptr;
-  for (const std::string& name : knownNames(installed, available)) {
+  for (const std::string& name : withNeighbour(knownNames(installed, available), ".new")) {
     if (status.downloadQueue.find(name) != nullptr) continue;
     if (selfUpdate && available.find(name) != nullptr) continue;
-    const std::string downloaded = name + ".new";
-    if (pathExists(downloaded)) removeFileEvenReadOnly(downloaded);
+    removeFileEvenReadOnly(name + ".new");
   }
 }
 

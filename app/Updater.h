@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 
 #include "catalogue/ModuleList.h"
@@ -61,4 +62,6 @@ class Updater {
   // Downloaded file ("NAME.new") -> the target it must replace, in byte order.
   std::map<std::string, std::string> deferredRenames;
   bool updaterRenameDeferred;
+  // Directories where installComponent renamed files since the last commit.
+  std::set<std::string> renamedDirectories;
 };
