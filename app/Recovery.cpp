@@ -16,22 +16,21 @@
 #include "support/Log.h"
 
 namespace {
-// The names both lists hold that may be used as paths below the installation.
-std::set<std::string> knownNames(const ModuleList& installed, const ModuleList& available) {
-  std::set<std::string> names;
-  auto collect = [&names](Module& module) {
-    if (isSafeModuleName(module.name)) names.insert(module.name);
+// The modules of either list that have a neighbour with the suffix (".old",
+// ".new"), found by reading each of their directories once: a start with
+// thousands of current modules pays for a few directory listings, not a look-up
+// per module.
+std::vector<std::string> withNeighbour(const ModuleList& installed, const ModuleList& available,
+                                       const std::string& suffix) {
+  std::set<std::string> directories;
+  std::string last;
+  auto collect = [&](Module& module) {
+    std::string directory = directoryOf(module.name);
+    if (directory != last) directories.insert(directory);
+    last = directory;
   };
   installed.forEach(collect);
   available.forEach(collect);
-  return names;
-}
-
-// The names among the given ones that have a neighbour with the suffix
-// (".old", ".new"), found by reading each of their directories once.
-std::vector<std::string> withNeighbour(const std::set<std::string>& names, const std::string& suffix) {
-  std::set<std::string> directories;
-  for (const std::string& name : names) directories.insert(directoryOf(name));
   std::vector<std::string> found;
   for (const std::string& directory : directories) {
     std::error_code error;
@@ -42,7 +41,8 @@ std::vector<std::string> withNeighbour(const std::set<std::string>& names, const
         continue;
       }
       std::string name = (directory == "." ? "" : directory + "/") + file.substr(0, file.size() - suffix.size());
-      if (names.count(name) != 0) found.push_back(name);
+      bool known = installed.find(name) != nullptr || available.find(name) != nullptr;
+      if (known && isSafeModuleName(name)) found.push_back(name);
     }
   }
   return found;
@@ -76,7 +76,7 @@ bool holdsAnnouncedContent(const std::string& path, const Module& module) {
 }  // namespace
 
 void Updater::repairInterruptedInstallations(const ModuleList& installed, const ModuleList& available) {
-  for (const std::string& target : withNeighbour(knownNames(installed, available), ".old")) {
+  for (const std::string& target : withNeighbour(installed, available, ".old")) {
     const std::string backup = target + ".old";
     if (pathExists(target)) {
       // The exchange was done; only the backup's removal was missed.
@@ -96,7 +96,7 @@ void Updater::removeUnusedDownloads(const ModuleList& installed, const ModuleLis
   // still out of date: their downloads serve the next run.
   const bool selfUpdate = status.downloadQueue.find(kUpdaterExecutable) != nullptr ||
                           status.downloadQueue.find(kUpdaterSettingsModule) != nullptr;
-  for (const std::string& name : withNeighbour(knownNames(installed, available), ".new")) {
+  for (const std::string& name : withNeighbour(installed, available, ".new")) {
     if (status.downloadQueue.find(name) != nullptr) continue;
     if (selfUpdate && available.find(name) != nullptr) continue;
     removeFileEvenReadOnly(name + ".new");
