@@ -127,10 +127,9 @@ TEST(ComponentInstall, AFailedExchangeLeavesTheOldContentUnderTheBackupName) {
   EXPECT_TRUE(updater->deferredRenames.empty());
 }
 
-// A stop right after the exchange rename (the process killed there) leaves the
-// new file with its final attributes: nothing is left to do but removing the backup.
+// A stop right after the exchange rename (a kill there) leaves the final
+// attributes: they were set while the file was still the download.
 TEST(ComponentInstall, AStopRightAfterTheExchangeLeavesTheFinalAttributes) {
-  struct Stopped {};
   UpdaterFixture updater;
   Module module = makeModule("ro.dat");
   Module forced = makeModule("forced.dat", true);
@@ -139,17 +138,11 @@ TEST(ComponentInstall, AStopRightAfterTheExchangeLeavesTheFinalAttributes) {
     writeFile(std::string(name) + ".new", "new");
   }
   makeReadOnly("ro.dat");
-  setRenameFunctionForTesting([](const std::string& from, const std::string& to) {
-    int result = std::rename(from.c_str(), to.c_str());
-    if (from.size() > 4 && from.compare(from.size() - 4, 4, ".new") == 0) throw Stopped();
-    return result;
-  });
-  for (Module* each : {&module, &forced}) EXPECT_THROW(updater->installComponent(*each), Stopped);
-  setRenameFunctionForTesting(nullptr);
-  for (const char* name : {"ro.dat", "forced.dat"}) {
-    EXPECT_EQ(readFile(name), "new");
-    EXPECT_EQ(attributesOf(name), kReadOnlyAttribute | kArchiveAttribute) << name;
-    EXPECT_EQ(readFile(std::string(name) + ".old"), "old");
+  StoppingRename stop(".new");
+  for (Module* each : {&module, &forced}) {
+    EXPECT_THROW(updater->installComponent(*each), RunStopped);
+    EXPECT_EQ(readFile(each->name), "new");
+    EXPECT_EQ(attributesOf(each->name), kReadOnlyAttribute | kArchiveAttribute) << each->name;
   }
 }
 

@@ -42,27 +42,22 @@ TEST(Recovery, AMissingTargetComesBackFromItsBackupAndAStaleBackupGoes) {
   EXPECT_TRUE(fileExists("alone.dat.old"));
 }
 
+// While only the updater's own files are fetched, the other modules stay out of date.
 TEST(Recovery, DownloadsNothingWillUseAreRemovedOthersKept) {
-  UpdaterFixture updater;
-  ModuleList installed, available;
-  listOf(installed, {"current.dat", "old.dat"});
-  listOf(available, {"current.dat", "queued.dat"});
-  listOf(updater->status.downloadQueue, {"queued.dat"});
-  for (const char* name : {"current.dat.new", "old.dat.new", "queued.dat.new", "stranger.new"}) writeFile(name, "x");
-  makeReadOnly("current.dat.new");
-  updater->removeUnusedDownloads(installed, available);
-  EXPECT_FALSE(fileExists("current.dat.new"));
-  EXPECT_FALSE(fileExists("old.dat.new"));
-  EXPECT_TRUE(fileExists("queued.dat.new"));
-  EXPECT_TRUE(fileExists("stranger.new"));
-
-  // While only the updater's own files are fetched, the others stay out of date.
-  writeFile("current.dat.new", "x");
-  updater->status.downloadQueue.clear();
-  listOf(updater->status.downloadQueue, {kUpdaterExecutable});
-  updater->removeUnusedDownloads(installed, available);
-  EXPECT_TRUE(fileExists("current.dat.new"));
-  EXPECT_TRUE(fileExists("queued.dat.new"));
+  for (bool selfUpdate : {false, true}) {
+    UpdaterFixture updater;
+    ModuleList installed, available;
+    listOf(installed, {"current.dat", "old.dat"});
+    listOf(available, {"current.dat", "queued.dat"});
+    listOf(updater->status.downloadQueue, {selfUpdate ? kUpdaterExecutable : "queued.dat"});
+    for (const char* name : {"current.dat.new", "old.dat.new", "queued.dat.new", "stranger.new"}) writeFile(name, "x");
+    makeReadOnly("current.dat.new");
+    updater->removeUnusedDownloads(installed, available);
+    EXPECT_EQ(fileExists("current.dat.new"), selfUpdate);
+    EXPECT_FALSE(fileExists("old.dat.new"));
+    EXPECT_TRUE(fileExists("queued.dat.new"));
+    EXPECT_TRUE(fileExists("stranger.new"));
+  }
 }
 
 TEST(Recovery, WorkAnEarlierRunDidIsTakenOverOnlyWhenLengthAndChecksumMatch) {

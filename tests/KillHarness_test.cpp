@@ -108,47 +108,34 @@ void installReleaseA(const std::vector<ReleaseModule>& modules, const std::strin
   }
 }
 
+bool isNeighbour(const fs::path& path) {
+  std::string extension = path.extension().string();
+  return extension == ".new" || extension == ".old";
+}
+
 // What the kills left, in a few words: the modules file, the module files, the neighbours.
 std::string stateKind(const std::vector<ReleaseModule>& modules) {
-  std::string list = "list missing";
-  if (fileExists("installed.xml")) {
-    try {
-      ModuleList installed;
-      installed.readFile("installed.xml");
-      Module* self = installed.find(modules[0].name);
-      Module* other = installed.find("lib/core0.dll");
-      bool selfB = self != nullptr && self->version.text == "2.0";
-      bool otherB = other != nullptr && other->version.text == "2.0";
-      list = otherB ? "list B" : (selfB ? "list A+updater" : "list A");
-    } catch (const std::string&) {
-      list = "list unreadable";
-    }
-  } else if (fileExists("installed.xml.old")) {
-    list = "list only as .old";
+  std::string list = fileExists("installed.xml") ? "list A" : "list missing";
+  try {
+    ModuleList installed;
+    installed.readFile("installed.xml");
+    Module* self = installed.find(modules[0].name);
+    if (self != nullptr && self->version.text == "2.0") list = "list A+updater";
+    if (installed.find("lib/core0.dll")->version.text == "2.0") list = "list B";
+  } catch (const std::string&) {
   }
-  std::size_t inB = 0, inA = 0, missing = 0;
+  std::size_t inB = 0, inA = 0, missing = 0, neighbours = 0;
   for (const ReleaseModule& module : modules) {
     if (module.before == module.after) continue;
     if (!fileExists(module.name)) {
-      if (module.before.empty()) continue;  // new in B, not fetched yet
-      ++missing;
-    } else if (readFile(module.name) == module.after) {
-      ++inB;
+      missing += module.before.empty() ? 0 : 1;  // a new one may simply not be fetched yet
     } else {
-      ++inA;
+      ++(readFile(module.name) == module.after ? inB : inA);
     }
   }
-  std::size_t news = 0, olds = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(".")) {
-    std::string name = entry.path().filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0) ++news;
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".old") == 0) ++olds;
-  }
-  std::string files = inA == 0 && missing == 0 ? "files B" : (inB == 0 && missing == 0 ? "files A" : "files mixed");
-  if (missing > 0) files += ", a file missing";
-  std::string neighbours = news == 0 && olds == 0 ? "" : std::string(", left:") + (news ? " .new" : "") +
-                                                         (olds ? " .old" : "");
-  return list + ", " + files + neighbours;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) neighbours += isNeighbour(entry.path()) ? 1 : 0;
+  std::string files = inA == 0 ? "files B" : (inB == 0 ? "files A" : "files mixed");
+  return list + ", " + files + (missing ? ", a file missing" : "") + (neighbours ? ", .new/.old left" : "");
 }
 
 struct Expected {
@@ -175,9 +162,7 @@ std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
     if (actual.word != expected.word || actual.mode != expected.mode) faults += "attributes of " + module.name + "\n";
   }
   for (const auto& entry : fs::recursive_directory_iterator(".")) {
-    std::string name = entry.path().filename().string();
-    if (name.size() > 4 && (name.compare(name.size() - 4, 4, ".new") == 0 || name.compare(name.size() - 4, 4, ".old") == 0))
-      faults += "left behind: " + entry.path().string() + "\n";
+    if (isNeighbour(entry.path())) faults += "left behind: " + entry.path().string() + "\n";
   }
   if (!eventually([] { return fileExists("started.txt"); }, 10)) faults += "the client was not started\n";
   return faults;

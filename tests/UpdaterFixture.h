@@ -69,6 +69,23 @@ class FailingRename {
   ~FailingRename() { setRenameFunctionForTesting(nullptr); }
 };
 
+// Stops the run (throws RunStopped) right after a rename of a name ending in
+// suffix has been done, as a kill at that moment would, while it lives.
+struct RunStopped {};
+class StoppingRename {
+ public:
+  explicit StoppingRename(const std::string& suffix) {
+    setRenameFunctionForTesting([suffix](const std::string& from, const std::string& to) {
+      int result = std::rename(from.c_str(), to.c_str());
+      if (from.size() >= suffix.size() && from.compare(from.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        throw RunStopped();
+      }
+      return result;
+    });
+  }
+  ~StoppingRename() { setRenameFunctionForTesting(nullptr); }
+};
+
 // Records the debug delays asked for instead of sleeping.
 class RecordedDelays {
  public:
