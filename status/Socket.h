@@ -1,5 +1,5 @@
 #pragma once
-// The few TCP calls the status server makes, behind one portable face.
+// The few TCP calls of the status server and its clients, behind one portable face.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -33,3 +33,12 @@ long receiveSome(SocketHandle socket, char* buffer, std::size_t size);
 // raises no signal.
 void sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
 void closeSocket(SocketHandle socket);
+
+// The client's side: a connection to 127.0.0.1 at the port, or kNoSocket when
+// nobody accepts there. startSockets first.
+SocketHandle connectToLoopback(uint16_t port);
+// Whether bytes (or the peer's close, or a failure) can be read within the time;
+// a failed wait counts as readable, so the following receive reports it.
+bool waitForData(SocketHandle socket, uint32_t milliseconds);
+// Closes with a reset instead of an orderly close.
+void abortConnection(SocketHandle socket);

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
+#include "status/StatusMessages.h"
 #include "support/Log.h"
 #include "support/XmlDoc.h"
-#include "support/stringify.h"
 
 namespace {
 constexpr std::size_t kChunk = 1023;
@@ -100,13 +100,7 @@ void StatusServer::sendQueue() {
   if (current == nullptr) return;
   sendLock.lock();
   try {
-    std::string message = "<action name=\"downloadQueue\">\n";
-    current->downloadQueue.forEach([&message](Module& module) {
-      message += "\t<item name=\"" + module.name;
-      message += module.state == Complete ? "\" done=\"true\" />\n" : "\"/>\n";
-    });
-    message += "</action>\n";
-    send(message);
+    send(downloadQueueMessage(current->downloadQueue));
   } catch (...) {
     sendLock.unlock();
     throw;
@@ -137,21 +131,15 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
   try {
     std::string message;
     if (!changed.errorText.empty()) {
-      message = "<action name=\"error\" message=\"" + changed.errorText + "\"/>";
+      message = errorMessage(changed.errorText);
     } else if (changed.stage == DownloadingModule) {
       int32_t remaining = 0;
       changed.downloadQueue.forEach([&remaining](Module& module) {
         if (module.state != Complete) ++remaining;
       });
       std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
-      if (changed.progress >= 100) {
-        message = "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + name + "\" filesremaining=\"" +
-                  stringify(remaining - 1) + "\" />\n</action>\n";
-      } else {
-        message = "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + name + "\" percentcomplete=\"" +
-                  stringify(changed.progress) + "\" filesremaining=\"" + stringify(remaining) +
-                  "\" />\n</action>\n";
-      }
+      message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
+                                        : downloadStatusMessage(name, changed.progress, remaining);
     }
     if (!message.empty()) send(message);
   } catch (...) {

@@ -25,18 +25,25 @@ struct StartedProgram::Platform {
   int status = 0;
 };
 
-StartedProgram::StartedProgram(const std::string& program, const std::string& directory)
-    : platform(new Platform), errorDirectory(makeTempDir()) {
-  std::string errorPath = errorDirectory + "/stderr";
+StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
+                               const std::vector<std::string>& arguments)
+    : platform(new Platform), outputDirectory(makeTempDir()) {
+  std::string outputPath = outputDirectory + "/stdout";
+  std::string errorPath = outputDirectory + "/stderr";
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
   pid_t child = fork();
   if (child == 0) {
+    int outputFile = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int errorFile = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int nullFile = open("/dev/null", O_RDWR);
-    if (errorFile < 0 || nullFile < 0 || chdir(directory.c_str()) != 0) _exit(126);
+    if (outputFile < 0 || errorFile < 0 || nullFile < 0 || chdir(directory.c_str()) != 0) _exit(126);
     dup2(nullFile, 0);
+    dup2(outputFile, 1);
     dup2(errorFile, 2);
     setpgid(0, 0);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   // Set on both sides, so that the group exists whichever runs first.
@@ -47,7 +54,7 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
 StartedProgram::~StartedProgram() {
   if (platform->pid > 0 && !platform->reaped) killAll();
   delete platform;
-  removeTree(errorDirectory);
+  removeTree(outputDirectory);
 }
 
 bool StartedProgram::kill() {
@@ -82,7 +89,8 @@ ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
     }
   }
   if (platform->reaped && WIFEXITED(platform->status)) result.exitCode = WEXITSTATUS(platform->status);
-  result.standardError = readFile(errorDirectory + "/stderr");
+  result.standardOutput = readFile(outputDirectory + "/stdout");
+  result.standardError = readFile(outputDirectory + "/stderr");
   return result;
 }
 

@@ -16,6 +16,23 @@ struct Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
 };
+// One argument as the runtime library's command-line parser reads it back.
+std::string quoted(const std::string& argument) {
+  std::string text = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count as escapes only before a quote.
+    text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+    backslashes = 0;
+    text += c;
+  }
+  text.append(2 * backslashes, '\\');
+  return text + "\"";
+}
 }  // namespace
 
 bool onWindows() { return true; }
@@ -33,21 +50,24 @@ struct StartedProgram::Platform {
   HANDLE process = nullptr;
 };
 
-StartedProgram::StartedProgram(const std::string& program, const std::string& directory)
-    : platform(new Platform), errorDirectory(makeTempDir()) {
-  std::string errorPath = errorDirectory + "\\stderr";
+StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
+                               const std::vector<std::string>& arguments)
+    : platform(new Platform), outputDirectory(makeTempDir()) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  Handle errorFile(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle outputFile(CreateFileA((outputDirectory + "\\stdout").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle errorFile(CreateFileA((outputDirectory + "\\stderr").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   Handle nullFile(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nullFile.value;
-  startup.hStdOutput = nullFile.value;
+  startup.hStdOutput = outputFile.value;
   startup.hStdError = errorFile.value;
   PROCESS_INFORMATION info = {};
-  std::string commandLine = "\"" + program + "\"";
+  std::string commandLine = quoted(program);
+  for (const std::string& argument : arguments) commandLine += " " + quoted(argument);
   platform->job = CreateJobObjectA(nullptr, nullptr);
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                       directory.c_str(), &startup, &info)) {
@@ -66,7 +86,7 @@ StartedProgram::~StartedProgram() {
   }
   if (platform->job != nullptr) CloseHandle(platform->job);
   delete platform;
-  removeTree(errorDirectory);
+  removeTree(outputDirectory);
 }
 
 bool StartedProgram::kill() {
@@ -94,7 +114,8 @@ ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
   DWORD code = 0;
   GetExitCodeProcess(platform->process, &code);
   result.exitCode = static_cast<int>(code);
-  result.standardError = readFile(errorDirectory + "\\stderr");
+  result.standardOutput = readFile(outputDirectory + "\\stdout");
+  result.standardError = readFile(outputDirectory + "\\stderr");
   return result;
 }
 
