@@ -85,7 +85,9 @@ void Updater::runUpdate() {
       available.readMemory(answer.data(), answer.size());
       if (!keys.empty()) requireSha256(available);
 
+      repairInterruptedInstallations(installed, available);
       buildDownloadQueue(installed, available);
+      removeUnusedDownloads(installed, available);
       status.downloadQueue.forEach([](Module& module) {
         // The line shows the length as a 32-bit number, as it always has.
         const int64_t length = std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, module.contentLength));
@@ -119,9 +121,12 @@ void Updater::fetchAndInstallModules(bool critical) {
   // Taking the module and marking it in one locked step: a module the client
   // moves forward meanwhile is never passed over.
   while (Module* module = status.downloadQueue.takeNext(critical)) {
-    fetchComponent(*module);
-    module->state = Installing;
-    installComponent(*module);
+    EarlierWork earlier = findEarlierWork(*module);
+    if (earlier == EarlierWork::None) fetchComponent(*module);
+    if (earlier != EarlierWork::Installed) {
+      module->state = Installing;
+      installComponent(*module);
+    }
     module->state = Complete;
   }
 }

@@ -35,6 +35,8 @@ const char* modeName(BodyMode mode) {
       return "stallbody";
     case BodyMode::Reset:
       return "reset";
+    case BodyMode::Slow:
+      return "slow";
     case BodyMode::Normal:
       break;
   }
@@ -83,6 +85,7 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   if (route.failFirst > 0)
     target += "&failfirst=" + std::to_string(route.failFirst) + "&failmode=" + modeName(route.failMode) +
               "&failstatus=" + std::to_string(route.failStatus);
+  if (route.mode == BodyMode::Slow) target += "&rate=" + std::to_string(route.bytesPerSecond);
   for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
   control("POST", target, route.body);
 }

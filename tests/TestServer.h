@@ -15,6 +15,7 @@ enum class BodyMode {
   Stall,     // reads the request and never answers
   StallBody, // announces announcedLength, sends the body, then nothing more
   Reset,     // sends the body (announcing announcedLength when >= 0), then resets the connection
+  Slow,      // Content-Length announced, the body sent at bytesPerSecond
 };
 
 struct Route {
@@ -24,6 +25,8 @@ struct Route {
   // The Content-Length sent by CutShort and StallBody (-1: the body's length +
   // 1000) and by Reset (-1: none).
   long long announcedLength = -1;
+  // Slow only.
+  long long bytesPerSecond = 1 << 20;
   std::vector<std::pair<std::string, std::string>> headers;
   // The first failFirst requests are answered with failMode and failStatus instead.
   int failFirst = 0;

@@ -21,6 +21,7 @@ Control requests, all under /__:
                        then nothing more while the connection stays open
             reset      the body (with Content-Length `announce` when given),
                        then the connection is reset
+            slow       Content-Length announced, the body sent at `rate` bytes/s
   GET /__requests   one line per request served outside /__, tab-separated:
                     method, path, query, User-Agent
   GET /__connections  the number of connections that carried such requests
@@ -82,9 +83,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
         self.end_headers()
 
-    def send_bytes(self, status, body, headers=(), length=None, keep_alive=False):
+    def send_bytes(self, status, body, headers=(), length=None, keep_alive=False, rate=None):
         self.send_head(status, headers, length, keep_alive)
-        self.wfile.write(body)
+        if rate:
+            chunk = max(1, rate // 50)
+            try:
+                for start in range(0, len(body), chunk):
+                    self.wfile.write(body[start:start + chunk])
+                    self.wfile.flush()
+                    time.sleep(len(body[start:start + chunk]) / rate)
+            except ConnectionError:  # the client went away (killed)
+                self.close_connection = True
+                return
+        else:
+            self.wfile.write(body)
         self.wfile.flush()
         self.close_connection = not keep_alive
 
@@ -100,6 +112,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "status": int(params.get("status", ["200"])[0]),
             "mode": params.get("mode", ["normal"])[0],
             "announce": int(params["announce"][0]) if "announce" in params else None,
+            "rate": int(params["rate"][0]) if "rate" in params else None,
             "headers": [tuple(h.split(":", 1)) for h in params.get("header", [])],
             "body": body,
             "failfirst": int(params.get("failfirst", ["0"])[0]),
@@ -151,6 +164,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         elif mode == "nolength":
             self.send_bytes(route["status"], body, route["headers"])
+        elif mode == "slow":
+            self.send_bytes(route["status"], body, route["headers"], length=len(body), rate=route["rate"])
         elif mode == "cutshort":
             announce = route["announce"] if route["announce"] is not None else len(body) + 1000
             self.send_bytes(route["status"], body, route["headers"], length=announce)
@@ -188,6 +203,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that goes away mid-answer (a killed updater) is no error here.
+        if not issubclass(sys.exc_info()[0], ConnectionError):
+            super().handle_error(request, client_address)
 
 
 def make_certificate(directory):
