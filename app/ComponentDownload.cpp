@@ -9,6 +9,7 @@
 #include "app/Updater.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
+#include "support/FreshFile.h"
 #include "support/Log.h"
 #include "support/Md5.h"
 
@@ -41,7 +42,7 @@ void Updater::fetchComponent(Module& module) {
   ensureDirectoryExistsForPath(module.name);
 
   const std::string downloaded = module.name + ".new";
-  FileOwner file(std::fopen(downloaded.c_str(), "wb"));
+  FileOwner file(openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
   // A checksum in digest form is checked on the bytes as they arrive; any other
