@@ -40,6 +40,8 @@ void Updater::fetchComponent(Module& module) {
   status.setStage(DownloadingModule, &module);
   logPrintf("fetching component %s\n", module.name.c_str());
   ensureDirectoryExistsForPath(module.name);
+  // Installing over a folder would move the whole folder away.
+  if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
 
   const std::string downloaded = module.name + ".new";
   FileOwner file(openFreshFile(downloaded, false));

@@ -31,7 +31,7 @@ void Updater::installComponent(Module& module) {
   removeFile(backup);
   if (renameFile(target, backup) != 0 && isInUseError(errno)) {
     deferredRenames[downloaded] = target;
-    if (target == kUpdaterExecutable) updaterRenameDeferred = true;
+    if (isSameModuleName(target, kUpdaterExecutable)) updaterRenameDeferred = true;
     prepareDeferredFile(downloaded, attributes);
     return;
   }

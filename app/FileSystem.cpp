@@ -14,4 +14,9 @@ int renameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str());
 }
 
+bool isDirectory(const std::string& path) {
+  const FileAttributes attributes = readFileAttributes(path);
+  return attributes.exists() && (attributes.word & kDirectoryAttribute) != 0;
+}
+
 void setRenameFunctionForTesting(RenameFunction function) { renameOverride() = std::move(function); }

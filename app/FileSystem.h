@@ -42,6 +42,8 @@ int removeFile(const std::string& path);
 int makeDirectory(const std::string& path);
 // Whether anything, a plain file too, exists under the name.
 bool pathExists(const std::string& path);
+// Whether a folder (or a link to one) is under the name.
+bool isDirectory(const std::string& path);
 // Whether a failed rename's errno means the file is held by a running program.
 bool isInUseError(int error);
 
