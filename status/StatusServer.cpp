@@ -1,5 +1,6 @@
 #include "status/StatusServer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -8,14 +9,29 @@
 #include "support/stringify.h"
 
 namespace {
-constexpr std::size_t kChunk = 1023;
-
 bool hasName(xmlNodePtr node, const char* name) {
   return xmlStrcmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
 }
 
 XmlText attribute(xmlNodePtr node, const char* name) {
   return XmlText(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
+}
+
+// A text as an attribute value; a name without markup characters stays as it is.
+std::string escaped(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': result += "&amp;"; break;
+      case '<': result += "&lt;"; break;
+      case '>': result += "&gt;"; break;
+      case '"': result += "&quot;"; break;
+      case '\'': result += "&apos;"; break;
+      default: result += c;
+    }
+  }
+  return result;
 }
 }  // namespace
 
@@ -37,39 +53,54 @@ uint32_t StatusServer::run() {
   client = accepted;
   // Only this one client is served: later connection attempts are refused.
   closeSocket(listener.exchange(kNoSocket));
-  serveClient();
+  serveClient(accepted);
   return 0;
 }
 
-void StatusServer::serveClient() {
-  char buffer[kChunk + 1];
-  std::string pending;
-  bool oversized = false;
+void StatusServer::serveClient(SocketHandle socket) {
+  char buffer[kChunk];
   for (;;) {
-    long received = receiveSome(client, buffer, kChunk);
-    if (received <= 0) break;  // closed by the client, or failed
-    buffer[received] = '\0';
-    if (!oversized) pending.append(buffer, std::strlen(buffer));
-    if (pending.size() > kMaxMessage) {
-      // Skip the rest of this message without keeping it.
-      pending.clear();
-      oversized = true;
+    long received = receiveSome(socket, buffer, kChunk);
+    if (received <= 0) break;  // closed by the client, failed, or dropped by a send
+    if (!receive(buffer, static_cast<std::size_t>(received))) {
+      logPrintf("dropped status client sending more than %u bytes without an end\n",
+                static_cast<unsigned>(kMaxUnended));
+      break;
     }
-    if (buffer[received - 1] != '\0') continue;
-    if (oversized) {
-      logPrintf("ignored status request longer than %u bytes\n", static_cast<unsigned>(kMaxMessage));
-    } else {
-      handleRequest(pending);
-    }
-    pending.clear();
-    oversized = false;
   }
-  dropClient();
+  dropClient(socket);
 }
 
-void StatusServer::dropClient() {
+bool StatusServer::receive(const char* bytes, std::size_t length) {
+  if (length == 0) return true;
+  // Up to the first NUL of these bytes: the message goes on there or ends there.
+  const std::size_t text = static_cast<std::size_t>(std::find(bytes, bytes + length, '\0') - bytes);
+  if (skipped == 0) pending.append(bytes, text);
+  if (pending.size() > kMaxMessage) {
+    // Skip the rest of this message without keeping it.
+    skipped = pending.size();
+    pending.clear();
+  } else if (skipped != 0) {
+    skipped += text;
+  }
+  if (skipped > kMaxUnended) return false;
+  if (bytes[length - 1] != '\0') return true;
+  if (skipped != 0) {
+    logPrintf("ignored status request longer than %u bytes\n", static_cast<unsigned>(kMaxMessage));
+  } else {
+    handleRequest(pending);
+  }
+  pending.clear();
+  skipped = 0;
+  return true;
+}
+
+void StatusServer::dropClient(SocketHandle socket) {
+  // A send that timed out has already taken the client away; the socket is closed here either way.
   sendLock.lock();
-  closeSocket(client.exchange(kNoSocket));
+  SocketHandle served = socket;
+  client.compare_exchange_strong(served, kNoSocket);
+  closeSocket(socket);
   sendLock.unlock();
 }
 
@@ -102,7 +133,7 @@ void StatusServer::sendQueue() {
   try {
     std::string message = "<action name=\"downloadQueue\">\n";
     current->downloadQueue.forEach([&message](Module& module) {
-      message += "\t<item name=\"" + module.name;
+      message += "\t<item name=\"" + escaped(module.name);
       message += module.state == Complete ? "\" done=\"true\" />\n" : "\"/>\n";
     });
     message += "</action>\n";
@@ -137,13 +168,13 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
   try {
     std::string message;
     if (!changed.errorText.empty()) {
-      message = "<action name=\"error\" message=\"" + changed.errorText + "\"/>";
+      message = "<action name=\"error\" message=\"" + escaped(changed.errorText) + "\"/>";
     } else if (changed.stage == DownloadingModule) {
       int32_t remaining = 0;
       changed.downloadQueue.forEach([&remaining](Module& module) {
         if (module.state != Complete) ++remaining;
       });
-      std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
+      std::string name = changed.subject != nullptr ? escaped(changed.subject->name) : std::string();
       if (changed.progress >= 100) {
         message = "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + name + "\" filesremaining=\"" +
                   stringify(remaining - 1) + "\" />\n</action>\n";
@@ -164,5 +195,10 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
 void StatusServer::send(const std::string& message) {
   // Read again under sendLock: the server thread drops a closed client under it.
   SocketHandle socket = client;
-  if (socket != kNoSocket) sendBytes(socket, message.c_str(), message.size() + 1);
+  if (socket == kNoSocket || sendBytes(socket, message.c_str(), message.size() + 1)) return;
+  // A client that does not read must not hold up the run: it is cut off here,
+  // which also ends the server thread's receive; that thread closes the socket.
+  client = kNoSocket;
+  shutdownSocket(socket);
+  logPrintf("dropped status client that does not read\n");
 }

@@ -4,7 +4,7 @@ namespace testing_support {
 
 StatusClient::~StatusClient() { close(); }
 
-void StatusClient::sendBytes(const std::string& bytes) { ::sendBytes(socket, bytes.data(), bytes.size()); }
+bool StatusClient::sendBytes(const std::string& bytes) { return ::sendBytes(socket, bytes.data(), bytes.size()); }
 
 bool StatusClient::readMessage(std::string& message) {
   for (;;) {

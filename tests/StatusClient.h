@@ -18,7 +18,8 @@ class StatusClient {
   StatusClient& operator=(const StatusClient&) = delete;
 
   bool connected() const { return socket != kNoSocket; }
-  void sendBytes(const std::string& bytes);
+  // False when the server has gone or does not take the bytes in time.
+  bool sendBytes(const std::string& bytes);
   void sendMessage(const std::string& text) { sendBytes(text + std::string(1, '\0')); }
   // The next message, without its NUL; false when the connection ended first.
   bool readMessage(std::string& message);
