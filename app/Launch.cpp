@@ -43,6 +43,6 @@ void Updater::startDeferredRenames() {
   }
 
   int32_t processId = 0;
-  if (!startDeferredScript(processId)) throw IOException(std::string("unable to start ") + kDeferredScriptCommand);
+  if (!startDeferredScript(processId)) throw IOException("unable to start " + deferredScriptCommand());
   logPrintf("batchfile pid = %d\n", static_cast<int>(processId));
 }
