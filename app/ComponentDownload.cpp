@@ -7,11 +7,11 @@
 #include "app/DebugDelay.h"
 #include "app/FileSystem.h"
 #include "app/Updater.h"
+#include "catalogue/ModuleDigest.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
 #include "support/FreshFile.h"
 #include "support/Log.h"
-#include "support/Md5.h"
 
 namespace {
 class FileOwner {
@@ -39,6 +39,9 @@ std::string errnoText() { return std::strerror(errno); }
 void Updater::fetchComponent(Module& module) {
   status.setStage(DownloadingModule, &module);
   logPrintf("fetching component %s\n", module.name.c_str());
+  // Checked on the bytes as they arrive; made first, so that a malformed digest
+  // text leaves the disk untouched.
+  ModuleDigest digest(module);
   ensureDirectoryExistsForPath(module.name);
   // Installing over a folder would move the whole folder away.
   if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
@@ -47,17 +50,13 @@ void Updater::fetchComponent(Module& module) {
   FileOwner file(openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
-  // A checksum in digest form is checked on the bytes as they arrive; any other
-  // text is only compared as text elsewhere.
-  const bool checkDigest = isMd5Text(module.md5sum);
-  std::unique_ptr<Md5> digest(checkDigest ? new Md5() : nullptr);
   bool writeFailed = false;
   {
     URL url(module.url);
     DownloadProgressRelay relay(&status);
     url.addObserver(&relay);
     url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) {
-      if (digest) digest->update(bytes, length);
+      digest.update(bytes, length);
     });
     if (std::ferror(file.get())) writeFailed = true;
     if (file.close() != 0) writeFailed = true;
@@ -68,12 +67,7 @@ void Updater::fetchComponent(Module& module) {
       throw IOException(module.name + ": incomplete download (" + std::to_string(url.bytesReceived()) + " of " +
                         std::to_string(url.announcedLength()) + " bytes)");
     }
-    if (digest) {
-      std::string actual = digest->hexDigest();
-      if (actual != lowerCaseAscii(module.md5sum)) {
-        throw IOException(module.name + ": md5sum mismatch (expected " + module.md5sum + ", got " + actual + ")");
-      }
-    }
+    digest.verify();
   }
   debugDelay(settings.get("debugdelay"));
 }

@@ -4,19 +4,13 @@
 #include <filesystem>
 
 #include "app/DebugDelay.h"
-#include "support/Md5.h"
+#include "support/Digest.h"
 #include "tests/TestServer.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
 
 namespace {
-std::string md5Of(const std::string& bytes) {
-  Md5 md5;
-  md5.update(bytes.data(), bytes.size());
-  return md5.hexDigest();
-}
-
 std::string upperCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
   return text;
@@ -121,34 +115,49 @@ TEST(ComponentDownload, AShortBodyIsNeverTakenForTheFile) {
   EXPECT_EQ(readFile("a.bin.new"), route.body);
 }
 
-TEST(ComponentDownload, TheChecksumIsComparedInEitherCaseAndOnlyInDigestForm) {
+TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBeforeItCanBeInstalled) {
   UpdaterFixture updater;
   TestServer server;
   const std::string bytes = body(30000);
   Route route;
   route.body = bytes;
   server.setRoute("/a.bin", route);
-  Route unannounced = route;
-  unannounced.mode = BodyMode::NoLength;
-  server.setRoute("/b.bin", unannounced);
-
-  Module upper = makeModule("a.bin", false, server.baseUrl() + "/a.bin", upperCase(md5Of(bytes)));
-  updater->fetchComponent(upper);
-  EXPECT_EQ(readFile("a.bin.new"), bytes);
-
-  Module other = makeModule("b.bin", false, server.baseUrl() + "/b.bin", "not-a-digest");
-  updater->fetchComponent(other);
-  EXPECT_EQ(readFile("b.bin.new"), bytes);
-
-  const std::string wrong = upperCase(md5Of("other bytes"));
-  Module corrupt = makeModule("b.bin", false, server.baseUrl() + "/b.bin", wrong);
-  try {
-    updater->fetchComponent(corrupt);
-    FAIL() << "no exception";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e, "b.bin: md5sum mismatch (expected " + wrong + ", got " + md5Of(bytes) + ")");
+  route.mode = BodyMode::NoLength;
+  server.setRoute("/b.bin", route);
+  const std::string md5 = hexText(Digest::of(DigestAlgorithm::Md5, bytes));
+  const std::string sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, bytes));
+  const std::string otherMd5 = hexText(Digest::of(DigestAlgorithm::Md5, "other"));
+  const std::string otherSha256 = hexText(Digest::of(DigestAlgorithm::Sha256, "other"));
+  struct Case {
+    const char* path;
+    std::string md5sum;
+    std::string sha256;
+    std::string failure;  // empty: accepted
+  } cases[] = {
+      {"/a.bin", upperCase(md5), "", ""},
+      {"/b.bin", "not-a-digest", "", ""},
+      {"/b.bin", upperCase(otherMd5), "", "a.bin: md5sum mismatch (expected " + upperCase(otherMd5) + ", got " + md5 + ")"},
+      {"/a.bin", otherMd5, upperCase(sha256), ""},
+      {"/b.bin", md5, otherSha256, "a.bin: sha256 mismatch (expected " + otherSha256 + ", got " + sha256 + ")"},
+      {"/a.bin", md5, sha256.substr(1), "a.bin: malformed sha256 (" + sha256.substr(1) + ")"},
+  };
+  writeFile("a.bin", "installed");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.md5sum + " " + c.sha256);
+    writeFile("a.bin.new", "earlier");
+    Module module = makeModule("a.bin", false, server.baseUrl() + c.path, c.md5sum);
+    module.sha256 = c.sha256;
+    std::string failure;
+    try {
+      updater->fetchComponent(module);
+    } catch (const IOException& e) {
+      failure = e;
+    }
+    EXPECT_EQ(failure, c.failure);
+    // A malformed digest is refused before anything is fetched.
+    EXPECT_EQ(readFile("a.bin.new"), c.failure.find("malformed") != std::string::npos ? "earlier" : bytes);
+    EXPECT_EQ(readFile("a.bin"), "installed");
   }
-  EXPECT_EQ(readFile("b.bin.new"), bytes);
 }
 
 TEST(ComponentDownload, ASecondFetchRewritesTheDownloadFromItsFirstByte) {

@@ -1,7 +1,9 @@
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/DeferredScript.h"
+#include "app/ModuleListSignature.h"
 #include "app/Updater.h"
 #include "net/URL.h"
 #include "settings/MaintenanceReport.h"
@@ -48,6 +50,8 @@ void Updater::runUpdate() {
     if (!report.updatesAllowed()) {
       status.setStage(NetworkUnavailable);
     } else {
+      // Read first: keys that cannot be used stop the run before it changes anything.
+      const std::vector<std::string> keys = publicKeysOf(settings.get("publicKeys"));
       std::remove(kDeferredScriptName);
       status.setStage(FindingInstalledModules);
       restoreInterruptedCommit();
@@ -56,12 +60,16 @@ void Updater::runUpdate() {
 
       status.setStage(FindingAvailableModules);
       std::string answer;
+      const std::string listAddress = moduleListQuery();
       {
-        URL query(moduleListQuery());
+        URL query(listAddress);
         query.fetchToString(answer);
       }
+      // Checked before the parser sees the bytes, and before anything is planned.
+      if (!keys.empty()) verifyModuleListSignature(keys, listAddress, answer);
       ModuleList available;
       available.readMemory(answer.data(), answer.size());
+      if (!keys.empty()) requireSha256(available);
 
       buildDownloadQueue(installed, available);
       status.downloadQueue.forEach([](Module& module) {

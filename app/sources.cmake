@@ -3,6 +3,7 @@ list(APPEND UPDATER_SOURCES
   app/Entry.cpp
   app/UpdateRun.cpp
   app/ComponentDownload.cpp
+  app/ModuleListSignature.cpp
   app/ComponentInstall.cpp
   app/Commit.cpp
   app/Launch.cpp
@@ -15,6 +16,7 @@ list(APPEND UPDATER_SOURCES
 list(APPEND UPDATER_TEST_SOURCES
   app/Entry_test.cpp
   app/ComponentDownload_test.cpp
+  app/ModuleListSignature_test.cpp
   app/ComponentInstall_test.cpp
   app/ComponentInstall_${UPDATER_PLATFORM}_test.cpp
   app/Commit_test.cpp

@@ -39,6 +39,9 @@ class Module {
   ModuleVersion version;
   std::string url;
   std::string md5sum;
+  // SHA-256 of the file as 64 hexadecimal digits, or empty; not a constructor
+  // argument: the list reader sets it.
+  std::string sha256;
   bool critical;
   bool forceReadOnly;
   int32_t contentLength;

@@ -38,9 +38,10 @@ xmlNodePtr findContainer(xmlNodePtr root) {
   return nullptr;
 }
 
-// The attributes a record is built from, in the order of Module's constructor.
-const char* const kAttributeNames[] = {"name", "version", "url", "md5sum", "critical", "forceReadOnly",
-                                       "contentLength"};
+// The attributes a record is built from, in the order of Module's constructor,
+// then "sha256", which the record takes after construction.
+const char* const kAttributeNames[] = {"name",     "version",       "url",           "md5sum",
+                                       "critical", "forceReadOnly", "contentLength", "sha256"};
 constexpr int kAttributeCount = sizeof kAttributeNames / sizeof kAttributeNames[0];
 
 // The values xmlGetProp would give, read in place where the parser left a plain
@@ -103,6 +104,7 @@ Records recordsOf(const XmlDoc& doc) {
     if (attributes[0] == nullptr) continue;
     records.emplace_back(new Module(attributes[0], attributes[1], attributes[2], attributes[3], attributes[4],
                                     attributes[5], attributes[6]));
+    if (attributes[7] != nullptr) records.back()->sha256 = attributes[7];
   }
   return records;
 }
@@ -159,7 +161,9 @@ void ModuleList::writeFile(const std::string& path) const {
       bool added = xmlNewProp(element, BAD_CAST "name", BAD_CAST module->name.c_str()) != nullptr &&
                    xmlNewProp(element, BAD_CAST "version", BAD_CAST module->version.text.c_str()) != nullptr &&
                    (module->md5sum.empty() ||
-                    xmlNewProp(element, BAD_CAST "md5sum", BAD_CAST module->md5sum.c_str()) != nullptr);
+                    xmlNewProp(element, BAD_CAST "md5sum", BAD_CAST module->md5sum.c_str()) != nullptr) &&
+                   (module->sha256.empty() ||
+                    xmlNewProp(element, BAD_CAST "sha256", BAD_CAST module->sha256.c_str()) != nullptr);
       if (!added) throw std::bad_alloc();
     }
   } catch (...) {

@@ -31,10 +31,10 @@ std::vector<std::string> namesOf(const ModuleList& list) {
 
 void readText(ModuleList& list, const std::string& xml) { list.readMemory(xml.data(), xml.size()); }
 
-// A record's fields as one text: "version md5sum url critical forceReadOnly contentLength state".
+// A record's fields as one text: "version md5sum sha256 url critical forceReadOnly contentLength state".
 std::string fieldsOf(const Module* module) {
   if (module == nullptr) return "missing";
-  return module->version.text + " " + module->md5sum + " " + module->url + " " + std::to_string(module->critical) +
+  return module->version.text + " " + module->md5sum + " " + module->sha256 + " " + module->url + " " + std::to_string(module->critical) +
          " " + std::to_string(module->forceReadOnly) + " " + std::to_string(module->contentLength) + " " +
          std::to_string(module->state.load());
 }
@@ -147,15 +147,15 @@ TEST(ModuleListReading, OnlyDirectModuleChildrenCountAndLaterDuplicatesWinAtTheE
            "  <module name=\"a\" version=\"1.5\"/>\n"
            "</modules>");
   EXPECT_EQ(namesOf(list), (std::vector<std::string>{"b", "a"}));
-  EXPECT_EQ(fieldsOf(list.find("a")), "1.5   1 0 -1 " + std::to_string(Pending));
+  EXPECT_EQ(fieldsOf(list.find("a")), "1.5    1 0 -1 " + std::to_string(Pending));
 
   // A further read adds to what is there, under the same replacement rule.
   readText(list,
            "<modules><module name=\"c\" version=\"3\" url=\"http://h/c\" critical=\"0\""
-           " forceReadOnly=\"true\" contentLength=\"12kb\" md5sum=\"cc\"/>"
+           " forceReadOnly=\"true\" contentLength=\"12kb\" md5sum=\"cc\" sha256=\"5c\"/>"
            "<module name=\"b\" version=\"2.1\"/></modules>");
   EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a", "c", "b"}));
-  EXPECT_EQ(fieldsOf(list.find("c")), "3 cc http://h/c 0 1 12 " + std::to_string(Pending));
+  EXPECT_EQ(fieldsOf(list.find("c")), "3 cc 5c http://h/c 0 1 12 " + std::to_string(Pending));
   EXPECT_EQ(list.find("b")->version.text, "2.1");
   EXPECT_EQ(list.find("nested"), nullptr);
   EXPECT_EQ(list.find("A"), nullptr);
@@ -169,7 +169,7 @@ TEST(ModuleListReading, AttributesReadAsLibxml2GivesThemWithEntitiesAndDeclaredD
            "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
            "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>");
   EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a &<b", "c"}));
-  EXPECT_EQ(fieldsOf(list.find("a &<b")), "2.5.1   0 0 -1 " + std::to_string(Pending));
+  EXPECT_EQ(fieldsOf(list.find("a &<b")), "2.5.1    0 0 -1 " + std::to_string(Pending));
   EXPECT_TRUE(list.find("c")->critical);
 }
 
@@ -185,12 +185,12 @@ TEST(ModuleListReading, AnElementWithoutNameIsSkippedAndAMissingVersionReadsEmpt
   EXPECT_EQ(noVersion->version.minor, 0);
 }
 
-TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecksumOnly) {
+TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecksumsOnly) {
   ScopedWorkingDirectory dir;
   ModuleList list;
   readText(list,
            "<downloadFiles>"
-           "<module name=\"bin/client.exe\" version=\"1.10\" md5sum=\"0cc1\" url=\"http://h/c\""
+           "<module name=\"bin/client.exe\" version=\"1.10\" sha256=\"5c\" md5sum=\"0cc1\" url=\"http://h/c\""
            " critical=\"false\" forceReadOnly=\"1\" contentLength=\"5\"/>"
            "<module name=\"a&amp;b &quot;c&quot; &lt;d&gt;.dat\" version=\"2\"/>"
            "</downloadFiles>");
@@ -199,7 +199,7 @@ TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecks
   EXPECT_EQ(readFile("modules.xml"),
             "<?xml version=\"1.0\"?>\n"
             "<modules>\n"
-            "  <module name=\"bin/client.exe\" version=\"1.10\" md5sum=\"0cc1\"/>\n"
+            "  <module name=\"bin/client.exe\" version=\"1.10\" md5sum=\"0cc1\" sha256=\"5c\"/>\n"
             "  <module name=\"a&amp;b &quot;c&quot; &lt;d&gt;.dat\" version=\"2\"/>\n"
             "</modules>\n");
   EXPECT_EQ(list.find("bin/client.exe")->state.load(), Complete);  // writing changes nothing
@@ -207,7 +207,7 @@ TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecks
   ModuleList back;
   back.readFile("modules.xml");
   EXPECT_EQ(namesOf(back), namesOf(list));
-  EXPECT_EQ(fieldsOf(back.find("bin/client.exe")), "1.10 0cc1  1 0 -1 " + std::to_string(Pending));
+  EXPECT_EQ(fieldsOf(back.find("bin/client.exe")), "1.10 0cc1 5c  1 0 -1 " + std::to_string(Pending));
   EXPECT_EQ(back.find("a&b \"c\" <d>.dat")->md5sum, "");
 
   ModuleList empty;

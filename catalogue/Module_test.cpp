@@ -76,5 +76,7 @@ TEST(Module, OnlyExactFlagTextsChangeTheDefaults) {
 TEST(Module, ACopyKeepsEveryFieldTheStateIncluded) {
   Module m("a.dll", "1.2", "http://h/a", "abc", "0", "1", "10");
   m.state = Installing;
+  m.sha256 = "5c";
   EXPECT_EQ(fieldsOf(Module(m)), "a.dll 1.2(1.2) http://h/a abc 0 1 10 " + std::to_string(Installing));
+  EXPECT_EQ(Module(m).sha256, "5c");
 }

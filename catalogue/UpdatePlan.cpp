@@ -3,6 +3,7 @@
 #include <memory>
 #include <set>
 
+#include "support/Digest.h"
 #include "support/Log.h"
 
 namespace {
@@ -22,10 +23,16 @@ bool climbsUp(const std::string& component) {
   return dots >= 2;
 }
 
+// Whether equal checksums prove a newer version to be the file already installed:
+// SHA-256 decides where both records carry one, MD5 (compared as text) otherwise.
+bool checksumsAgree(const Module& installed, const Module& available) {
+  if (!available.sha256.empty() && !installed.sha256.empty())
+    return lowerCaseAscii(available.sha256) == lowerCaseAscii(installed.sha256);
+  return !available.md5sum.empty() && !installed.md5sum.empty() && available.md5sum == installed.md5sum;
+}
+
 bool isOutOfDate(const Module& installed, const Module& available) {
-  bool checksumsAgree = !available.md5sum.empty() && !installed.md5sum.empty() &&
-                        available.md5sum == installed.md5sum;
-  return installed.version.isOlderThan(available.version) && !checksumsAgree;
+  return installed.version.isOlderThan(available.version) && !checksumsAgree(installed, available);
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {

@@ -33,30 +33,38 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
     const char* availableVersion;
     const char* availableSum;
     bool queued;
+    const char* installedSha256;
+    const char* availableSha256;
   } cases[] = {
-      {"minor-ten", "1.2", nullptr, "1.10", nullptr, true},
-      {"third-part", "1.0", nullptr, "1.0.1", nullptr, false},
-      {"downgrade", "2.0", "aa", "1.9", "bb", false},
-      {"same", "1.0", nullptr, "1.0", nullptr, false},
-      {"equal-sums", "1.0", "abc", "1.1", "abc", false},
-      {"installed-sum-empty", "1.0", nullptr, "1.1", "abc", true},
-      {"available-sum-empty", "1.0", "abc", "1.1", nullptr, true},
-      {"different-sums", "1.0", "abc", "1.1", "abd", true},
-      {"sums-differ-in-case", "1.0", "ABC", "1.1", "abc", true},
-      {"ten-digits", "1.0", nullptr, "1234567890", nullptr, false},
-      {"new", nullptr, nullptr, "0.1", nullptr, true},
-      {"new-older-than-nothing", nullptr, nullptr, "", nullptr, true},
+      {"minor-ten", "1.2", nullptr, "1.10", nullptr, true, nullptr, nullptr},
+      {"third-part", "1.0", nullptr, "1.0.1", nullptr, false, nullptr, nullptr},
+      {"downgrade", "2.0", "aa", "1.9", "bb", false, nullptr, nullptr},
+      {"same", "1.0", nullptr, "1.0", nullptr, false, nullptr, nullptr},
+      {"equal-sums", "1.0", "abc", "1.1", "abc", false, nullptr, nullptr},
+      {"installed-sum-empty", "1.0", nullptr, "1.1", "abc", true, nullptr, nullptr},
+      {"available-sum-empty", "1.0", "abc", "1.1", nullptr, true, nullptr, nullptr},
+      {"different-sums", "1.0", "abc", "1.1", "abd", true, nullptr, nullptr},
+      {"sums-differ-in-case", "1.0", "ABC", "1.1", "abc", true, nullptr, nullptr},
+      {"ten-digits", "1.0", nullptr, "1234567890", nullptr, false, nullptr, nullptr},
+      {"new", nullptr, nullptr, "0.1", nullptr, true, nullptr, nullptr},
+      {"new-older-than-nothing", nullptr, nullptr, "", nullptr, true, nullptr, nullptr},
+      {"equal-sha256-decides", "1.0", "abc", "1.1", "abd", false, "5C", "5c"},
+      {"different-sha256-decides", "1.0", "abc", "1.1", "abc", true, "5c", "5d"},
+      {"one-sha256-md5-decides", "1.0", "abc", "1.1", "abc", false, nullptr, "5c"},
   };
   ModuleList installed;
   ModuleList available;
   addRecord(installed, "installed-only", "1.0");
   for (const Case& c : cases) {
-    if (c.installedVersion != nullptr) addRecord(installed, c.name, c.installedVersion, c.installedSum);
+    if (c.installedVersion == nullptr) continue;
+    addRecord(installed, c.name, c.installedVersion, c.installedSum);
+    if (c.installedSha256 != nullptr) installed.find(c.name)->sha256 = c.installedSha256;
   }
   // The server's order is the reverse of the table's: the queue must keep it.
   for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
-    available.add(new Module(c->name, c->availableVersion, "http://host/file", c->availableSum, "false", "1",
-                             "42"));
+    Module* module = available.add(new Module(c->name, c->availableVersion, "http://host/file", c->availableSum,
+                                              "false", "1", "42"));
+    if (c->availableSha256 != nullptr) module->sha256 = c->availableSha256;
   }
   ModuleList queue;
   LogCapture log;
@@ -74,8 +82,8 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
                 std::to_string(queued->forceReadOnly) + " " + std::to_string(queued->contentLength) + " " +
                 std::to_string(queued->state.load()),
             "1.10 http://host/file 01 42 " + std::to_string(Pending));
-  EXPECT_EQ(installed.size(), 11u);
-  EXPECT_EQ(available.size(), 12u);
+  EXPECT_EQ(installed.size(), 14u);
+  EXPECT_EQ(available.size(), 15u);
   EXPECT_EQ(log.text(), "");
 }
 

@@ -10,7 +10,10 @@ list(APPEND UPDATER_TEST_SOURCES
   support/Log_${UPDATER_PLATFORM}_test.cpp
   support/Thread_test.cpp)
 list(APPEND UPDATER_SOURCES
-  support/Md5.cpp
-  support/Md5_${UPDATER_PLATFORM}.cpp)
+  support/Digest.cpp
+  support/Digest_${UPDATER_PLATFORM}.cpp
+  support/Signature.cpp
+  support/Ecdsa_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
-  support/Md5_test.cpp)
+  support/Digest_test.cpp
+  support/Signature_test.cpp)

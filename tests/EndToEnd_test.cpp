@@ -370,3 +370,100 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
   EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
 }
+
+TEST(EndToEnd, ASignedListIsTakenWithEitherKeyAndItsFilesAreCheckedAndRecordedBySha256) {
+  Installation installation;
+  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
+  installation.listKey = ecdsa::generateKeyPair();
+  installation.settings["publicKeys"] = publicKeyTextOf(oldKey.point) + "\n" + publicKeyTextOf(installation.listKey.point);
+  installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+  writeFile("a.dll", "old a");
+  installation.publish("a.dll", "1.1", "new a", sha256Attribute("new a"));
+  UserSession session = installation.run();
+
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  std::vector<std::string> log = installation.log();
+  const std::string query = installation.query();
+  EXPECT_TRUE(contains(log, "url = " + query.substr(0, query.find('?')) + ".sig" + query.substr(query.find('?'))));
+  EXPECT_TRUE(contains(log, "module list signed by public key 2"));
+  EXPECT_EQ(readFile("a.dll"), "new a");
+  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
+            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.1\" " +
+                sha256Attribute("new a") + "/>\n</modules>\n");
+  EXPECT_EQ(installation.clientStarts(), 1);
+}
+
+TEST(EndToEnd, AnUnauthenticListOrFileIsRefusedBeforeAnythingIsInstalled) {
+  struct Case {
+    const char* name;
+    std::function<void(Installation&)> arrange;
+    std::string error;
+    bool listRefused;
+  };
+  std::vector<Case> cases = {
+      {"a byte changed", [](Installation& i) { i.alterSignedList = [](std::string& list) { list[list.find("2.0")] = '3'; }; },
+       "module list signature does not match any of the public keys", true},
+      {"no signature", [](Installation& i) { i.listKey = ecdsa::KeyPair(); },
+       "module list signature missing: Server data not available (error code 404)", true},
+      {"no sha256", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new"); },
+       "module list: a.dll has no valid sha256", true},
+      {"other bytes", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new", sha256Attribute("other")); },
+       "a.dll: sha256 mismatch (expected " + hexText(Digest::of(DigestAlgorithm::Sha256, "other")) + ", got " +
+           hexText(Digest::of(DigestAlgorithm::Sha256, "new")) + ")",
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation installation;
+    installation.listKey = ecdsa::generateKeyPair();
+    installation.settings["publicKeys"] = publicKeyTextOf(installation.listKey.point);
+    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+    writeFile("a.dll", "old");
+    std::string before = readFile("installed.xml");
+    installation.publish("a.dll", "2.0", "new", sha256Attribute("new"));
+    c.arrange(installation);
+    UserSession session = installation.run();
+    expectFailedRun(installation, session, c.error, before);
+    EXPECT_EQ(readFile("a.dll"), "old");
+    EXPECT_NE(fileExists("a.dll.new"), c.listRefused);
+    EXPECT_FALSE(contains(installation.requestedPaths(), "/files/a.dll") && c.listRefused);
+  }
+}
+
+TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
+  Installation installation;
+  const ecdsa::KeyPair newKey = ecdsa::generateKeyPair();
+  installation.listKey = ecdsa::generateKeyPair();
+  installation.settings["publicKeys"] = publicKeyTextOf(installation.listKey.point);
+  installation.installed("");
+  // The next list, signed by the new key only, lies elsewhere: the settings say where.
+  Route next;
+  next.body = "<downloadFiles>\n</downloadFiles>\n";
+  Route nextSignature;
+  nextSignature.body = signBytes(newKey, next.body);
+  installation.server.setRoute("/next", next);
+  installation.server.setRoute("/next.sig", nextSignature);
+  std::map<std::string, std::string> old = installation.settings;
+  installation.settings["publicKeys"] = publicKeyTextOf(newKey.point);
+  installation.settings["updateServer"] = installation.server.baseUrl() + "/next";
+  const std::string rotated = installation.settingsText();
+  installation.settings = old;
+  const std::string settingsModule = onWindows() ? "updaterIni.xml" : "UpdaterIni.xml";
+  installation.publish(settingsModule, "2.0", rotated, sha256Attribute(rotated));
+
+  UserSession session = installation.run();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  // The updater restarts itself with the new settings, takes the list signed by
+  // the new key and starts the client.
+  EXPECT_TRUE(eventually([] { return readFile("started.txt").find("client") != std::string::npos; }));
+  EXPECT_EQ(readFile("UpdaterIni.xml"), rotated);
+  EXPECT_TRUE(contains(installation.requestedPaths(), "/next.sig"));
+  // The second run's log, to its end.
+  EXPECT_TRUE(eventually([&] {
+    std::vector<std::string> log = installation.log();
+    auto signedBy = std::find(log.begin(), log.end(), "module list signed by public key 1");
+    auto listed = std::find_if(log.begin(), log.end(),
+                               [](const std::string& line) { return line.find("/next.sig?lang=en") != std::string::npos; });
+    return listed < signedBy && signedBy != log.end() && std::find(signedBy, log.end(), "no deferred renames") != log.end();
+  }));
+}

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/Digest.h"
+#include "support/Signature.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 #include "tests/UserSession.h"
@@ -78,14 +80,25 @@ class Installation {
                  "/files/" + name + "\" contentLength=\"" + std::to_string(body.size()) + "\" " + extra + "/>\n";
   }
 
-  // Writes the settings and the server's module list.
-  void prepare() {
+  std::string settingsText() const {
     std::string text = "<UpdaterIni>\n";
     for (const auto& setting : settings)
       text += "<" + setting.first + ">" + setting.second + "</" + setting.first + ">\n";
-    writeFile("UpdaterIni.xml", text + "</UpdaterIni>\n");
+    return text + "</UpdaterIni>\n";
+  }
+
+  // Writes the settings and the server's module list, with its signature when
+  // listKey holds a key.
+  void prepare() {
+    writeFile("UpdaterIni.xml", settingsText());
     Route list;
     list.body = "<downloadFiles>\n" + published + "</downloadFiles>\n";
+    if (!listKey.scalar.empty()) {
+      Route signature;
+      signature.body = signBytes(listKey, list.body);
+      server.setRoute("/list.sig", signature);
+      if (alterSignedList) alterSignedList(list.body);
+    }
     server.setRoute("/list", list);
   }
 
@@ -120,7 +133,15 @@ class Installation {
   TestServer server;
   std::map<std::string, std::string> settings;
   std::string published;
+  ecdsa::KeyPair listKey;
+  // Applied to the list's bytes after they were signed.
+  std::function<void(std::string&)> alterSignedList;
 };
+
+// The "sha256" attribute of a module whose file holds the bytes.
+inline std::string sha256Attribute(const std::string& bytes) {
+  return "sha256=\"" + hexText(Digest::of(DigestAlgorithm::Sha256, bytes)) + "\"";
+}
 
 // Lines match one by one: exactly, or as a regular expression after "~".
 inline void expectLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {

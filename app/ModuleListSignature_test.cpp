@@ -1,0 +1,102 @@
+#include "app/ModuleListSignature.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "support/Exceptions.h"
+#include "support/Signature.h"
+#include "tests/TestServer.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+std::string failureOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const IOException& e) {
+    return e;
+  }
+  return "";
+}
+}  // namespace
+
+TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
+  const ecdsa::KeyPair a = ecdsa::generateKeyPair();
+  const ecdsa::KeyPair b = ecdsa::generateKeyPair();
+  const std::string textA = publicKeyTextOf(a.point);
+  const std::string textB = publicKeyTextOf(b.point);
+  EXPECT_TRUE(publicKeysOf("").empty());
+  EXPECT_TRUE(publicKeysOf(" \r\n\t").empty());
+  EXPECT_EQ(publicKeysOf("\n  " + textA + "\n"), std::vector<std::string>{a.point});
+  EXPECT_EQ(publicKeysOf(textB + " \r\n " + textA), (std::vector<std::string>{b.point, a.point}));
+  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + " " + textB + " " + textA); }), "publicKeys: more than two keys");
+  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + "," + textB); }), "publicKeys: key 1 is not a P-256 public key");
+  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + " " + textB.substr(4)); }),
+            "publicKeys: key 2 is not a P-256 public key");
+}
+
+TEST(ModuleListSignature, TheSignatureLiesBesideTheListWithTheQueryKept) {
+  EXPECT_EQ(signatureAddress("http://h/list?lang=en&siteId=3"), "http://h/list.sig?lang=en&siteId=3");
+  EXPECT_EQ(signatureAddress("http://h/a/list.xml"), "http://h/a/list.xml.sig");
+  EXPECT_EQ(signatureAddress("http://h/list.php?x=1?lang=en"), "http://h/list.php.sig?x=1?lang=en");
+}
+
+TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExactBytes) {
+  ScopedWorkingDirectory dir;
+  TestServer server;
+  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
+  const ecdsa::KeyPair newKey = ecdsa::generateKeyPair();
+  const ecdsa::KeyPair unknown = ecdsa::generateKeyPair();
+  const std::string list = "<downloadFiles><module name=\"a.dll\" version=\"1\"/></downloadFiles>";
+  const std::string listAddress = server.baseUrl() + "/list?lang=en";
+  const std::vector<std::string> keys = {oldKey.point, newKey.point};
+  struct Case {
+    const char* name;
+    std::string served;  // the signature file
+    int status;
+    std::string list;
+    std::string failure;  // empty: taken
+  } cases[] = {
+      {"old key", signBytes(oldKey, list), 200, list, ""},
+      {"new key", signBytes(newKey, list), 200, list, ""},
+      {"a byte changed", signBytes(newKey, list), 200, list.substr(0, 10) + "M" + list.substr(11),
+       "module list signature does not match any of the public keys"},
+      {"unknown key", signBytes(unknown, list), 200, list,
+       "module list signature does not match any of the public keys"},
+      {"truncated", signBytes(newKey, list).substr(0, 40), 200, list,
+       "module list signature malformed (40 bytes, not a DER ECDSA P-256 signature)"},
+      {"empty", "", 200, list, "module list signature malformed (0 bytes, not a DER ECDSA P-256 signature)"},
+      {"missing", "", 404, list, "module list signature missing: Server data not available (error code 404)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Route route;
+    route.status = c.status;
+    route.body = c.served;
+    server.setRoute("/list.sig", route);
+    LogCapture log;
+    EXPECT_EQ(failureOf([&] { verifyModuleListSignature(keys, listAddress, c.list); }), c.failure);
+    std::vector<std::string> lines = log.lines();
+    bool logged = !lines.empty() && lines.back().rfind("module list signed by public key ", 0) == 0;
+    EXPECT_EQ(logged, c.failure.empty());
+  }
+  EXPECT_EQ(server.requests().back().path, "/list.sig");
+  EXPECT_EQ(server.requests().back().query, "lang=en");
+}
+
+TEST(ModuleListSignature, ASignedListMustPinEveryFileWithASha256) {
+  ModuleList list;
+  const char* xml =
+      "<modules><module name=\"a\" version=\"1\" sha256=\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"/>"
+      "<module name=\"b\" version=\"1\" md5sum=\"d41d8cd98f00b204e9800998ecf8427e\"/>"
+      "<module name=\"c\" version=\"1\" sha256=\"e3b0\"/></modules>";
+  list.readMemory(xml, std::strlen(xml));
+  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "module list: b has no valid sha256");
+  list.find("b")->sha256 = list.find("a")->sha256;
+  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "module list: c has no valid sha256");
+  list.find("c")->sha256 = list.find("a")->sha256;
+  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "");
+}
