@@ -75,16 +75,19 @@ TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLef
   writeFile("data/kept", "x");
   writeFile("b.bin.new/kept", "x");
   const struct {
-    const char* name;
+    std::string name;
     const char* text;  // nullptr: the system's text
-  } cases[] = {{"plain/a.bin", nullptr}, {"data", "the target is a folder"}, {"b.bin", nullptr}};
+  } cases[] = {{"plain/a.bin", nullptr},
+               {"data", "the target is a folder"},
+               {"b.bin", nullptr},
+               {std::string(4000, 'n'), nullptr}};  // longer than any file name may be
   for (const auto& c : cases) {
     Module module = makeModule(c.name, false, "http://127.0.0.1:1/never");
     try {
       updater->fetchComponent(module);
       ADD_FAILURE() << c.name << ": no exception";
     } catch (const IOException& e) {
-      const std::string prefix = std::string(c.name) + ": ";
+      const std::string prefix = c.name + ": ";
       EXPECT_EQ(e.rfind(prefix, 0), 0u) << e;
       if (c.text != nullptr) {
         EXPECT_EQ(e, prefix + c.text);

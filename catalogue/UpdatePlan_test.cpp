@@ -124,6 +124,25 @@ TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFil
   EXPECT_EQ(namesOf(installed), (std::vector<std::string>{"/etc/passwd", "kept.dat.new"}));
 }
 
+TEST(UpdatePlan, AHundredThousandModulesAndAFourThousandCharacterNameArePlannedLikeAnyOther) {
+  ScopedWorkingDirectory dir;
+  std::string xml = "<modules>";
+  for (int i = 0; i < 100000; ++i) xml += "<module name=\"data/m" + std::to_string(i) + ".dat\" version=\"2\"/>";
+  const std::string longName = std::string(3996, 'n') + ".dat";
+  xml += "<module name=\"" + longName + "\" version=\"2\"/><module name=\"data/m7.dat.new\" version=\"2\"/></modules>";
+  ModuleList available;
+  available.readMemory(xml.data(), xml.size());
+  ModuleList installed;
+  addRecord(installed, "data/m99999.dat", "1");
+  ModuleList queue;
+  LogCapture log;
+  planDownloadQueue(queue, installed, available);
+  EXPECT_EQ(queue.size(), 100001u);
+  EXPECT_NE(queue.find(longName), nullptr);
+  EXPECT_NE(queue.find("data/m99999.dat"), nullptr);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"refusing module with unsafe name data/m7.dat.new"});
+}
+
 TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   const std::string executable = kUpdaterExecutable;
   const std::string settingsModule = kUpdaterSettingsModule;

@@ -286,8 +286,10 @@ TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();
   int ignored = 0;
-  for (const char* bad : {"<action name=\"getQueue\"", "not xml at all", "", "<action/>", "<?xml version=\"1.0\"?>",
-                          "<action name=\"getQueue\"/><second/>", "\xff\xfe<"}) {
+  for (const std::string& bad : {std::string("<action name=\"getQueue\""), std::string("not xml at all"), std::string(),
+                                 std::string("<action/>"), std::string("<?xml version=\"1.0\"?>"),
+                                 std::string("<action name=\"getQueue\"/><second/>"), std::string("\xff\xfe<"),
+                                 nestedXml(5000, "<action name=\"getQueue\"/>")}) {
     served.client->sendMessage(bad);
     served.awaitLog(kNameless, ++ignored);
   }
