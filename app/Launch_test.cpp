@@ -52,9 +52,7 @@ TEST(Launch, OneDeferredRenameIsWrittenAndFinishedByTheScript) {
   EXPECT_EQ(lines[0], "deferred rename of client.dll.new to client.dll");
   EXPECT_TRUE(std::regex_match(lines[1], std::regex("batchfile pid = [1-9][0-9]*"))) << lines[1];
   if (onWindows()) {
-    EXPECT_EQ(readFile("defer.bat"),
-              "@echo off\r\n:1\r\ndel client.dll\r\nren client.dll.new client.dll\r\n"
-              "if exist client.dll.new goto :1\r\ncls\r\n");
+    EXPECT_EQ(readFile("defer.bat"), onDisk(batchScriptText(updater->deferredRenames, false)));
   } else {
     EXPECT_EQ(readFile("defer.sh"), shellScriptText(updater->deferredRenames, false));
   }

@@ -9,5 +9,7 @@
 // Opens a new file for writing ("wb" or "wt"): removes whatever file or link is
 // at the path, then creates it exclusively (O_NOFOLLOW on POSIX). nullptr with
 // errno set when it cannot (a folder, or a file held open, at the path).
-// Appending to a file that is already there is left to an ordinary open.
+// On Windows a plain file another process holds open cannot be removed: it is
+// emptied in place then. Appending to a file that is already there is left to
+// an ordinary open.
 FILE* openFreshFile(const std::string& path, bool text);
