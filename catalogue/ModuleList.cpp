@@ -146,7 +146,7 @@ void ModuleList::addOwned(std::vector<std::unique_ptr<Module>> modules) {
   lock.unlock();
 }
 
-void ModuleList::writeFile(const std::string& path) const {
+void ModuleList::writeFile(const std::string& path, Format format) const {
   XmlDoc doc(xmlNewDoc(BAD_CAST "1.0"));
   if (!doc) throw std::bad_alloc();
   xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "modules");
@@ -158,13 +158,20 @@ void ModuleList::writeFile(const std::string& path) const {
       xmlNodePtr element = xmlNewNode(nullptr, BAD_CAST "module");
       if (element == nullptr) throw std::bad_alloc();
       xmlAddChild(root, element);
-      bool added = xmlNewProp(element, BAD_CAST "name", BAD_CAST module->name.c_str()) != nullptr &&
-                   xmlNewProp(element, BAD_CAST "version", BAD_CAST module->version.text.c_str()) != nullptr &&
-                   (module->md5sum.empty() ||
-                    xmlNewProp(element, BAD_CAST "md5sum", BAD_CAST module->md5sum.c_str()) != nullptr) &&
-                   (module->sha256.empty() ||
-                    xmlNewProp(element, BAD_CAST "sha256", BAD_CAST module->sha256.c_str()) != nullptr);
-      if (!added) throw std::bad_alloc();
+      std::vector<std::pair<const char*, std::string>> attributes = {{"name", module->name},
+                                                                      {"version", module->version.text}};
+      if (format == Published) attributes.emplace_back("url", module->url);
+      if (!module->md5sum.empty()) attributes.emplace_back("md5sum", module->md5sum);
+      if (!module->sha256.empty()) attributes.emplace_back("sha256", module->sha256);
+      if (format == Published) {
+        attributes.emplace_back("contentLength", std::to_string(module->contentLength));
+        attributes.emplace_back("critical", module->critical ? "true" : "false");
+        attributes.emplace_back("forceReadOnly", module->forceReadOnly ? "true" : "false");
+      }
+      for (const auto& attribute : attributes) {
+        if (xmlNewProp(element, BAD_CAST attribute.first, BAD_CAST attribute.second.c_str()) == nullptr)
+          throw std::bad_alloc();
+      }
     }
   } catch (...) {
     lock.unlock();

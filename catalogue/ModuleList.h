@@ -27,8 +27,12 @@ class ModuleList {
   // Throw XmlException "XML parse error" / "Malformed XML"; the list is unchanged then.
   void readFile(const std::string& path);
   void readMemory(const char* bytes, std::size_t length);
+  // What a written file holds: an installed-modules file keeps the name, the
+  // version and the checksum; a published list (what an update server serves)
+  // every attribute the reader knows.
+  enum Format { Installed, Published };
   // Throws IOException "xmlSaveFormatFile failed".
-  void writeFile(const std::string& path) const;
+  void writeFile(const std::string& path, Format format = Installed) const;
 
   // Takes ownership (also when it throws: the record is destroyed then); replaces
   // (destroys) a record of the same name, appends at the end.

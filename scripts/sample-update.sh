@@ -28,69 +28,50 @@ fi
 build=$ROOT/build/$preset
 say "Building the $preset program"
 [[ -f $build/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
-cmake --build "$build" --target updater sample_client -j2 >/dev/null
+cmake --build "$build" --target updater sample_client updater-publish -j2 >/dev/null
 updater=$build/updater$exe
 client=$build/sample_client$exe
+if [[ $windows -eq 1 ]]; then
+  publish() { "$ROOT/cmake/wine-run.sh" "$build/updater-publish.exe" "$@"; }
+else
+  publish() { "$build/updater-publish" "$@"; }
+fi
 
 sample=$ROOT/build/sample
 rm -rf "$sample"
 install=$sample/install
 server=$sample/server
-mkdir -p "$install/data/maps" "$server/files/data/maps"
-
-# Release 1.0, as installed on the player's machine.
-cp "$client" "$install/client$exe"
-echo "client data, release 1.0" >"$install/client.dat"
-echo "level 1, release 1.0" >"$install/data/maps/level1.map"
-echo "read me, release 1.0" >"$install/readme.txt"
-cat >"$install/installed.xml" <<XML
-<?xml version="1.0"?>
-<modules>
-  <module name="client$exe" version="1.0"/>
-  <module name="client.dat" version="1.0"/>
-  <module name="data/maps/level1.map" version="1.0"/>
-  <module name="readme.txt" version="1.0"/>
-</modules>
-XML
-
-# Release 1.1, as the update server publishes it.
-echo "client data, release 1.1" >"$server/files/client.dat"
-echo "level 1, release 1.1" >"$server/files/data/maps/level1.map"
-echo "level 2, new in release 1.1" >"$server/files/data/maps/level2.map"
-echo "read me, release 1.1" >"$server/files/readme.txt"
-cat >"$server/maintenance.xml" <<XML
-<?xml version="1.0"?>
-<parameters>
-  <parameter name="successful">true</parameter>
-  <parameter name="status">Up</parameter>
-  <parameter name="message">All services running.</parameter>
-</parameters>
-XML
-
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 base=http://127.0.0.1:$port
-module() {  # name version critical
-  local md5
-  md5=$(md5sum "$server/files/$1" | cut -d' ' -f1)
-  printf '  <module name="%s" version="%s" url="%s/files/%s" md5sum="%s" critical="%s" contentLength="%s"/>\n' \
-    "$1" "$2" "$base" "$1" "$md5" "$3" "$(stat -c %s "$server/files/$1")"
-}
-{
-  echo '<?xml version="1.0"?>'
-  echo '<downloadFiles>'
-  printf '  <module name="client%s" version="1.0"/>\n' "$exe"
-  module client.dat 1.1 true
-  module data/maps/level1.map 1.1 true
-  module data/maps/level2.map 1.0 true
-  module readme.txt 1.1 false
-  echo '</downloadFiles>'
-} >"$server/modules.xml"
+
+# The studio's side: release 1.0 and release 1.1, each as it is installed.
+release=$sample/release-1.0
+mkdir -p "$release/data/maps"
+cp "$client" "$release/client$exe"
+echo "client data, release 1.0" >"$release/client.dat"
+echo "level 1, release 1.0" >"$release/data/maps/level1.map"
+echo "read me, release 1.0" >"$release/readme.txt"
+cp -r "$release" "$sample/release-1.1"
+release=$sample/release-1.1
+echo "client data, release 1.1" >"$release/client.dat"
+echo "level 1, release 1.1" >"$release/data/maps/level1.map"
+echo "level 2, new in release 1.1" >"$release/data/maps/level2.map"
+echo "read me, release 1.1" >"$release/readme.txt"
+
+say "Publishing release 1.0, installing it, publishing release 1.1"
+publish --quiet --base-url "$base/game" --non-critical readme.txt "$sample/release-1.0" "$server/game"
+# An installation of release 1.0, as the game's installer leaves it.
+cp -r "$sample/release-1.0" "$install"
+cp "$server/game/installed.xml" "$install/installed.xml"
+publish --base-url "$base/game" --non-critical readme.txt "$sample/release-1.1" "$server/game"
+publish maintenance --status Up --message "All services running." "$server/maintenance.xml"
+tr -d '\r' <"$server/game/modules.xml"
 
 cat >"$install/UpdaterIni.xml" <<XML
 <?xml version="1.0"?>
 <UpdaterIni>
   <commMaintMgr>$base/maintenance.xml</commMaintMgr>
-  <updateServer>$base/modules.xml</updateServer>
+  <updateServer>$base/game/modules.xml</updateServer>
   <lang>en</lang>
   <gamename>sample</gamename>
   <type>full</type>

@@ -1,5 +1,5 @@
 #pragma once
-// The few TCP calls the status server makes, behind one portable face.
+// The few TCP calls of the status server and its clients, behind one portable face.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -39,3 +39,12 @@ bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
 // the socket still needs closeSocket.
 void shutdownSocket(SocketHandle socket);
 void closeSocket(SocketHandle socket);
+
+// The client's side: a connection to 127.0.0.1 at the port, or kNoSocket when
+// nobody accepts there. startSockets first.
+SocketHandle connectToLoopback(uint16_t port);
+// Whether bytes (or the peer's close, or a failure) can be read within the time;
+// a failed wait counts as readable, so the following receive reports it.
+bool waitForData(SocketHandle socket, uint32_t milliseconds);
+// Closes with a reset instead of an orderly close.
+void abortConnection(SocketHandle socket);

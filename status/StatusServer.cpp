@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "status/StatusMessages.h"
 #include "support/Log.h"
 #include "support/XmlDoc.h"
-#include "support/stringify.h"
 
 namespace {
 bool hasName(xmlNodePtr node, const char* name) {
@@ -15,23 +15,6 @@ bool hasName(xmlNodePtr node, const char* name) {
 
 XmlText attribute(xmlNodePtr node, const char* name) {
   return XmlText(xmlGetProp(node, reinterpret_cast<const xmlChar*>(name)));
-}
-
-// A text as an attribute value; a name without markup characters stays as it is.
-std::string escaped(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': result += "&amp;"; break;
-      case '<': result += "&lt;"; break;
-      case '>': result += "&gt;"; break;
-      case '"': result += "&quot;"; break;
-      case '\'': result += "&apos;"; break;
-      default: result += c;
-    }
-  }
-  return result;
 }
 }  // namespace
 
@@ -131,13 +114,7 @@ void StatusServer::sendQueue() {
   if (current == nullptr) return;
   sendLock.lock();
   try {
-    std::string message = "<action name=\"downloadQueue\">\n";
-    current->downloadQueue.forEach([&message](Module& module) {
-      message += "\t<item name=\"" + escaped(module.name);
-      message += module.state == Complete ? "\" done=\"true\" />\n" : "\"/>\n";
-    });
-    message += "</action>\n";
-    send(message);
+    send(downloadQueueMessage(current->downloadQueue));
   } catch (...) {
     sendLock.unlock();
     throw;
@@ -168,21 +145,15 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
   try {
     std::string message;
     if (!changed.errorText.empty()) {
-      message = "<action name=\"error\" message=\"" + escaped(changed.errorText) + "\"/>";
+      message = errorMessage(changed.errorText);
     } else if (changed.stage == DownloadingModule) {
       int32_t remaining = 0;
       changed.downloadQueue.forEach([&remaining](Module& module) {
         if (module.state != Complete) ++remaining;
       });
-      std::string name = changed.subject != nullptr ? escaped(changed.subject->name) : std::string();
-      if (changed.progress >= 100) {
-        message = "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + name + "\" filesremaining=\"" +
-                  stringify(remaining - 1) + "\" />\n</action>\n";
-      } else {
-        message = "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + name + "\" percentcomplete=\"" +
-                  stringify(changed.progress) + "\" filesremaining=\"" + stringify(remaining) +
-                  "\" />\n</action>\n";
-      }
+      std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
+      message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
+                                        : downloadStatusMessage(name, changed.progress, remaining);
     }
     if (!message.empty()) send(message);
   } catch (...) {

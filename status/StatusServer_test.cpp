@@ -11,7 +11,8 @@
 
 #include "net/URL.h"
 #include "support/Exceptions.h"
-#include "tests/StatusClient.h"
+#include "status/StatusClient.h"
+#include "status/StatusMessages.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
@@ -22,7 +23,7 @@ namespace {
 // and below the range the system hands out for outgoing connections.
 constexpr uint16_t kTestPort = 29120;
 
-const std::string kGetQueue = "<action name=\"getQueue\"/>";
+const std::string kGetQueue = getQueueRequest();
 const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
 const std::string kQueueTail = "</action>\n";
 
@@ -31,12 +32,6 @@ Module* addModule(UpdateStatus& status, const char* name, ModuleState state, boo
                                                        nullptr, nullptr));
   module->state = state;
   return module;
-}
-
-std::string changeQueue(const std::vector<std::string>& names) {
-  std::string text = "<action name=\"changeQueue\">";
-  for (const std::string& name : names) text += "<item name=\"" + name + "\"/>";
-  return text + "</action>";
 }
 
 std::string queueOf(const std::vector<std::string>& names) {
@@ -57,7 +52,7 @@ class Served {
     status.addObserver(&server);
     server.start();
     if (notified) status.setStage(FindingAvailableModules);
-    client = std::make_unique<StatusClient>(port);
+    client = std::make_unique<StatusClient>(port, StatusClient::kForever);
     if (notified) queue();  // answered: the client has been accepted
   }
   // The client ends first, so that the connection's TIME_WAIT stays on its side
@@ -103,7 +98,7 @@ const std::string kNameless = "ignored status request without a name";
 TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByteAndRefusesASecondClient) {
   Served served(kTestPort + 0);
   EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
-  StatusClient second(kTestPort + 0, false);
+  StatusClient second(kTestPort + 0);
   EXPECT_FALSE(second.connected());
   addModule(served.status, "a.dll", Complete);
   addModule(served.status, "b.dll", Pending);
@@ -129,7 +124,7 @@ TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheG
   for (const Case& each : cases) {
     Served served(port++);
     served.fillPqrst();
-    served.client->sendMessage(changeQueue(each.named));
+    served.client->sendMessage(changeQueueRequest(each.named));
     served.awaitLog(kChanged, 1);
     // No answer: the next message is the queue asked for afterwards.
     EXPECT_EQ(served.queue(), queueOf(each.order));
@@ -139,7 +134,7 @@ TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheG
 TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
   Served served(kTestPort + 10);
   served.fillPqrst();
-  std::string request = changeQueue({"t"});
+  std::string request = changeQueueRequest({"t"});
   served.client->sendBytes(request.substr(0, 20));
   // Gives the first piece time to arrive on its own; the test holds either way.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -153,7 +148,7 @@ TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
 TEST(StatusServer, HandlesOnlyTheFirstOfTwoRequestsInOneChunk) {
   Served served(kTestPort + 11);
   served.fillPqrst();
-  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueue({"t"}) + std::string(1, '\0'));
+  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueueRequest({"t"}) + std::string(1, '\0'));
   EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
   EXPECT_EQ(countLines(served.log, kChanged), 0);
@@ -231,7 +226,7 @@ TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
   Served served(kTestPort + 14, false);
   served.fillPqrst();
   served.sendAlone(kGetQueue);
-  served.client->sendMessage(changeQueue({"t"}));
+  served.client->sendMessage(changeQueueRequest({"t"}));
   // Both have been read once the second is logged.
   served.awaitLog(kChanged, 1);
   served.status.setStage(FindingAvailableModules);

@@ -3,6 +3,8 @@ list(APPEND UPDATER_SOURCES
   status/ProgressWindow.cpp
   status/ProgressWindow_${UPDATER_PLATFORM}.cpp
   status/StatusServer.cpp
+  status/StatusMessages.cpp
+  status/StatusClient.cpp
   status/Socket.cpp
   status/Socket_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES

@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "tests/Installation.h"
-#include "tests/StatusClient.h"
 
 using namespace testing_support;
 
@@ -310,44 +309,24 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
 
   UserSession session;
   std::thread run([&] { session = installation.run(); });
-  std::vector<std::string> messages;
-  {
-    // Requests are answered once the run has a status; the first pass begins
-    // after that, and the slow critical module leaves two seconds to act.
-    for (int wait = 0; wait < 3000 && readFile("update.log").find("Updater::fetchAndInstallModules") == std::string::npos;
-         ++wait)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    StatusClient client(9988);
-    ASSERT_TRUE(client.connected());
-    // Asked until the plan has filled the queue.
-    std::string message;
-    for (int attempt = 0; attempt < 200 && message.find("n3.dat") == std::string::npos; ++attempt) {
-      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      client.sendMessage("<action name=\"getQueue\"/>");
-      while (client.readMessage(message) && message.rfind("<action name=\"downloadQueue\">", 0) != 0) {
-      }
-    }
-    // The queue in the server's order; a.dll may be done already.
-    EXPECT_TRUE(std::regex_match(message, std::regex("<action name=\"downloadQueue\">\n"
-                                                     "\t<item name=\"a\\.dll\"( done=\"true\" |/)>\n"
-                                                     "\t<item name=\"n1\\.dat\"/>\n"
-                                                     "\t<item name=\"n2\\.dat\"/>\n"
-                                                     "\t<item name=\"n3\\.dat\"/>\n"
-                                                     "</action>\n")))
-        << message;
-    client.sendMessage("<action name=\"changeQueue\"><item name=\"n3.dat\"/><item name=\"n2.dat\"/></action>");
-    // Closed by the client after the last download, so the port's TIME_WAIT
-    // stays on the client's side and the next run can listen at once.
-    while (client.readMessage(message)) {
-      messages.push_back(message);
-      if (message.find("downloadComplete") != std::string::npos &&
-          message.find("filesremaining=\"0\"") != std::string::npos)
-        break;
-    }
-  }
+  // The queue is planned once the first pass begins; the slow critical module
+  // leaves two seconds to act. updater-status is the client, watching to the end.
+  EXPECT_TRUE(eventually([] { return readFile("update.log").find("Updater::fetchAndInstallModules") != std::string::npos; }));
+  ProcessResult tool = runProgram(builtProgram("updater-status"), installation.dir.path(), 120,
+                                  {"--raw", "--wait", "30", "prioritize", "n3.dat", "n2.dat", "--watch"});
   run.join();
 
   EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  EXPECT_EQ(tool.exitCode, 0) << tool.standardError;
+  std::vector<std::string> lines = splitLines(withoutCarriageReturns(tool.standardOutput));
+  ASSERT_GE(lines.size(), 9u) << tool.standardOutput;
+  // The queue in the server's order (a.dll may be done already), then the reorder.
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(< <action name="downloadQueue">\\n)"
+                                                    R"(\\t<item name="a\.dll"( done="true" |/)>\\n)"
+                                                    R"(\\t<item name="n1\.dat"/>\\n\\t<item name="n2\.dat"/>\\n)"
+                                                    R"(\\t<item name="n3\.dat"/>\\n</action>\\n\\0)")))
+      << lines[1];
+  EXPECT_EQ(lines[2], R"(> <action name="changeQueue"><item name="n3.dat"/><item name="n2.dat"/></action>\0)");
   std::vector<std::string> log = installation.log();
   EXPECT_TRUE(contains(log, "received changeQueue message"));
   EXPECT_TRUE(contains(log, "repositioned n2.dat"));
@@ -357,15 +336,15 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
     if (path.rfind("/files/", 0) == 0) files.push_back(path.substr(7));
   // Moved modules go behind the first waiting one, n1.dat, in the order asked.
   EXPECT_EQ(files, (std::vector<std::string>{"a.dll", "n1.dat", "n3.dat", "n2.dat"}));
-  // The download messages of the non-critical modules, byte for byte.
-  std::vector<std::string> tail(messages.end() - std::min<std::size_t>(messages.size(), 6), messages.end());
+  // The download messages of the non-critical modules, byte for byte, as the tool shows them.
+  std::vector<std::string> tail(lines.end() - 6, lines.end());
   auto status = [](const char* name, int remaining) {
-    return "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + std::string(name) +
-           "\" percentcomplete=\"0\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+    return R"(< <action name="downloadStatus">\n\t<status currentfile=")" + std::string(name) +
+           R"(" percentcomplete="0" filesremaining=")" + std::to_string(remaining) + R"(" />\n</action>\n\0)";
   };
   auto complete = [](const char* name, int remaining) {
-    return "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + std::string(name) +
-           "\" filesremaining=\"" + std::to_string(remaining) + "\" />\n</action>\n";
+    return R"(< <action name="downloadComplete">\n\t<status currentfile=")" + std::string(name) +
+           R"(" filesremaining=")" + std::to_string(remaining) + R"(" />\n</action>\n\0)";
   };
   EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));

@@ -78,8 +78,8 @@ TEST(EndToEndWindows, AnUpdaterHeldOpenIsReplacedAndStartedByTheScript) {
             "if not exist updater.exe.new goto :1done\r\n"
             "\"%SystemRoot%\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto :1\r\n:1done\r\n"
             "start updater.exe\r\ncls\r\n");
-  // The new version is recorded at once, although its file is put in place later.
-  EXPECT_NE(withoutCarriageReturns(readFile("installed.xml")).find("<module name=\"updater.exe\" version=\"2.0\"/>"),
+  // The previous version stays recorded until a run finds the new file in place.
+  EXPECT_NE(withoutCarriageReturns(readFile("installed.xml")).find("<module name=\"updater.exe\" version=\"1.0\"/>"),
             std::string::npos);
   held.release();
   EXPECT_TRUE(eventually([&] { return readFile("updater.exe") == newUpdater; }));

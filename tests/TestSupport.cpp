@@ -34,16 +34,16 @@ void finishTestProcess() {
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(fs::u8path(path), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {
-  fs::path parent = fs::path(path).parent_path();
+  fs::path parent = fs::u8path(path).parent_path();
   if (!parent.empty()) fs::create_directories(parent);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(fs::u8path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) ADD_FAILURE() << "cannot write " << path;
 }
@@ -51,6 +51,12 @@ void writeFile(const std::string& path, const std::string& bytes) {
 bool fileExists(const std::string& path) {
   std::error_code error;
   return fs::exists(path, error);
+}
+
+ProcessResult runProgram(const std::string& program, const std::string& directory, unsigned timeoutSeconds,
+                         const std::vector<std::string>& arguments) {
+  StartedProgram started(program, directory, arguments);
+  return started.wait(timeoutSeconds);
 }
 
 std::string makeTempDir() {

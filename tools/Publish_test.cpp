@@ -1,0 +1,206 @@
+// updater-publish: what it writes is read back with the updater's own classes.
+#include "tools/Publish.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "catalogue/ModuleList.h"
+#include "catalogue/UpdatePlan.h"
+#include "settings/MaintenanceReport.h"
+#include "support/Exceptions.h"
+#include "tests/TestServer.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+const std::string kBase = "http://cdn.example.com/game";
+
+// Publishes release/ (files given as name -> bytes, written afresh) into out/.
+PublishSummary publish(const std::vector<std::pair<std::string, std::string>>& files, PublishOptions options = {}) {
+  removeTree("release");
+  for (const auto& file : files) writeFile("release/" + file.first, file.second);
+  options.releaseFolder = "release";
+  options.outputFolder = "out";
+  options.baseUrl = kBase + "/";
+  options.quiet = true;
+  std::ostringstream progress;
+  return publishRelease(options, progress);
+}
+
+std::string describe(const ModuleList& list) {
+  std::string text;
+  list.forEach([&text](Module& m) {
+    text += m.name + " " + m.version.text + " " + m.url + " " + m.md5sum + " " + std::to_string(m.contentLength) +
+            (m.critical ? " critical" : "") + (m.forceReadOnly ? " read-only" : "") + "\n";
+  });
+  return text;
+}
+
+std::vector<std::string> queued(const ModuleList& installed, const ModuleList& available) {
+  ModuleList queue;
+  planDownloadQueue(queue, installed, available);
+  std::vector<std::string> names;
+  queue.forEach([&names](Module& m) { names.push_back(m.name); });
+  return names;
+}
+}  // namespace
+
+TEST(Publish, LaysOutNestedBlankAndNonAsciiNamesAsTheUpdaterReadsAndFetchesThem) {
+  ScopedWorkingDirectory dir;
+  const std::string accented = "data/\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.txt";  // "été ✓.txt"
+  PublishOptions options;
+  options.rules.add(PublishRules::NonCritical, "data/**");
+  options.rules.add(PublishRules::ReadOnly, "*.dll");
+  PublishSummary summary = publish({{"game.dll", "abc"}, {"data/maps/level 1.map", ""}, {accented, "x"}}, options);
+  EXPECT_EQ(summary.added, 3u);
+  EXPECT_EQ(summary.bytes, 4u);
+
+  ModuleList list;
+  list.readFile("out/modules.xml");
+  EXPECT_EQ(describe(list),
+            "data/maps/level 1.map 1.0 " + kBase + "/files/data/maps/level%201.map d41d8cd98f00b204e9800998ecf8427e 0\n" +
+                accented + " 1.0 " + kBase + "/files/data/%C3%A9t%C3%A9%20%E2%9C%93.txt " +
+                "9dd4e461268c8034f5c8564e155c67a6 1\n" +
+                "game.dll 1.0 " + kBase + "/files/game.dll 900150983cd24fb0d6963f7d28e17f72 3 critical read-only\n");
+  EXPECT_EQ(list.find("game.dll")->sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  for (const char* name : {"game.dll", "data/maps/level 1.map"})
+    EXPECT_EQ(readFile(std::string("out/files/") + name), readFile(std::string("release/") + name));
+  EXPECT_EQ(readFile("out/files/" + accented), "x");
+  // The installed-modules file of a fresh installation: nothing to fetch.
+  ModuleList installed;
+  installed.readFile("out/installed.xml");
+  EXPECT_EQ(installed.size(), 3u);
+  EXPECT_TRUE(queued(installed, list).empty());
+}
+
+TEST(Publish, VersionsCarryOnFromThePreviousListSoOnlyChangedAndNewFilesAreFetched) {
+  ScopedWorkingDirectory dir;
+  publish({{"same.dat", "s"}, {"changed.dat", "v1"}, {"gone.dat", "g"}});
+  ModuleList firstInstall;
+  firstInstall.readFile("out/installed.xml");
+  PublishSummary summary = publish({{"same.dat", "s"}, {"changed.dat", "v2"}, {"new.dat", "n"}});
+  EXPECT_EQ(summary.unchanged, 1u);
+  EXPECT_EQ(summary.changed, 1u);
+  EXPECT_EQ(summary.added, 1u);
+  EXPECT_EQ(summary.gone, std::vector<std::string>{"gone.dat"});
+  ModuleList second;
+  second.readFile("out/modules.xml");
+  EXPECT_EQ(second.find("same.dat")->version.text, "1.0");
+  EXPECT_EQ(second.find("changed.dat")->version.text, "1.1");
+  EXPECT_EQ(queued(firstInstall, second), (std::vector<std::string>{"changed.dat", "new.dat"}));
+  EXPECT_FALSE(fileExists("out/files/gone.dat"));
+  EXPECT_FALSE(fileExists("out.new"));
+}
+
+TEST(Publish, AChangedFileGetsTheNextVersionTheUpdaterRanksNewer) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1.9", "1.10"}, {"1", "1.1"}, {"3.0.7", "3.1"}, {"x2.1", "0.2"},
+      {"2147483647", "1.0"},    // ten characters: (0, 2147483647)
+      {"1.9999999", "2.0"},  // "1.10000000" would be ten characters: (0, 1)
+  };
+  for (const auto& each : cases) EXPECT_EQ(nextVersion(ModuleVersion(each.first)), each.second) << each.first;
+  EXPECT_THROW(nextVersion(ModuleVersion("999999999")), IOException);
+}
+
+TEST(Publish, RefusesWhatTheUpdaterWouldRefuseAndLeavesThePreviousOutputAsItWas) {
+  ScopedWorkingDirectory dir;
+  publish({{"a.dat", "1"}});
+  const std::string before = readFile("out/modules.xml");
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string previous;  // a list to publish against, when not empty
+    std::string said;
+    bool needsCaseSensitiveFiles;
+  };
+  const Case cases[] = {
+      {{{"Data/x.dat", "1"}, {"data/y.dat", "2"}}, "", "differ only in letter case", true},
+      {{{"a.dat", "1"}, {"A.DAT", "2"}}, "", "A.DAT and a.dat", true},
+      {{{"a:b.dat", "1"}}, "", "names the updater refuses", true},
+      {{{"a.dat", "2"}}, "<modules><module name=\"a.dat\" version=\"999999999\"/></modules>",
+       "a.dat: no version ranks newer than \"999999999\"", false},
+  };
+  for (const Case& each : cases) {
+    // Windows file systems refuse these names themselves.
+    if (each.needsCaseSensitiveFiles && onWindows()) continue;
+    PublishOptions options;
+    if (!each.previous.empty()) {
+      writeFile("previous.xml", each.previous);
+      options.previousList = "previous.xml";
+    }
+    try {
+      publish(each.files, options);
+      ADD_FAILURE() << each.said;
+    } catch (const IOException& e) {
+      EXPECT_NE(e.find(each.said), std::string::npos) << e;
+    }
+    EXPECT_EQ(readFile("out/modules.xml"), before);
+    EXPECT_FALSE(fileExists("out.new"));
+  }
+  PublishOptions inside;
+  inside.outputFolder = "release/out";
+  EXPECT_THROW(
+      {
+        inside.releaseFolder = "release";
+        inside.baseUrl = kBase;
+        std::ostringstream progress;
+        publishRelease(inside, progress);
+      },
+      IOException);
+}
+
+TEST(Publish, RulesMatchGlobsOverWholeNames) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"*.dll", "a.dll", true},          {"*.dll", "bin/a.dll", false},   {"**/*.dll", "a.dll", true},
+      {"**/*.dll", "bin/x/a.dll", true}, {"data/**", "data/a/b", true},   {"data/**", "database", false},
+      {"a?c", "abc", true},              {"a?c", "a/c", false},           {"Data/*", "data/x", false},
+  };
+  for (const auto& each : cases)
+    EXPECT_EQ(globMatches(std::get<0>(each), std::get<1>(each)), std::get<2>(each))
+        << std::get<0>(each) << " " << std::get<1>(each);
+  ScopedWorkingDirectory dir;
+  writeFile("rules.txt", "# critical by default\nnon-critical music/**\r\n\ncritical music/theme.ogg\nread-only *.exe\n");
+  PublishRules rules;
+  rules.readFile("rules.txt");
+  EXPECT_FALSE(rules.critical("music/a.ogg"));
+  EXPECT_TRUE(rules.critical("music/theme.ogg"));
+  EXPECT_TRUE(rules.readOnly("game.exe"));
+  EXPECT_FALSE(rules.readOnly("music/theme.ogg"));
+  for (const char* bad : {"critcal *.dll\n", "read-only\n"}) {
+    writeFile("bad.txt", bad);
+    EXPECT_THROW(PublishRules().readFile("bad.txt"), IOException) << bad;
+  }
+}
+
+TEST(Publish, TheProgramPublishesWritesTheMaintenanceAnswerAndRejectsBadUsage) {
+  ScopedWorkingDirectory dir;
+  writeFile("release/client.dat", "c");
+  auto tool = [](const std::vector<std::string>& arguments) {
+    return runProgram(builtProgram("updater-publish"), currentDirectory(), 60, arguments);
+  };
+  writeFile("rules.txt", "# everything is critical unless said otherwise\nnon-critical *.dat\n");
+  ProcessResult published = tool({"--base-url", kBase, "--rules", "rules.txt", "release", "out"});
+  EXPECT_EQ(published.exitCode, 0) << published.standardError;
+  EXPECT_EQ(withoutCarriageReturns(published.standardOutput),
+            "published 1 modules (1 new, 0 changed, 0 unchanged), 1 bytes, in out\nupdateServer: " + kBase +
+                "/modules.xml\n");
+  ModuleList list;
+  list.readFile("out/modules.xml");
+  EXPECT_FALSE(list.find("client.dat")->critical);
+
+  ProcessResult answered = tool({"maintenance", "--status", "Down", "--message", "Back at 6 & <soon>", "mm.xml"});
+  EXPECT_EQ(answered.exitCode, 0) << answered.standardError;
+  TestServer server;
+  Route route;
+  route.body = readFile("mm.xml");
+  server.setRoute("/mm", route);
+  MaintenanceReport report;
+  report.query(server.baseUrl() + "/mm");
+  EXPECT_FALSE(report.updatesAllowed());
+  EXPECT_EQ(report.message, "Back at 6 & <soon>");
+
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {}, {"release", "out"}, {"publish", "--base-url", kBase, "release"}, {"--base-url", kBase, "--bogus", "a", "b"}})
+    EXPECT_EQ(tool(bad).exitCode, 2);
+}
