@@ -11,6 +11,7 @@
 #include "net/Retry.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
+#include "support/FreshFile.h"
 #include "support/Log.h"
 
 namespace {
@@ -58,6 +59,8 @@ void Updater::fetchComponent(Module& module) {
   // Made first, so that a malformed digest text leaves the disk untouched.
   { ModuleDigest check(module); }
   ensureDirectoryExistsForPath(module.name);
+  // Installing over a folder would move the whole folder away.
+  if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
   runWithRetries(module.name, [&](FetchFailure& failure) { downloadOnce(module, failure); });
   debugDelay(settings.get("debugdelay"));
 }
@@ -67,7 +70,7 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure) {
   // Checked on the bytes as they arrive.
   ModuleDigest digest(module);
   const std::string downloaded = module.name + ".new";
-  FileOwner file(std::fopen(downloaded.c_str(), "wb"));
+  FileOwner file(openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
   bool writeFailed = false;
