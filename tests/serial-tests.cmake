@@ -6,10 +6,10 @@
 # either, or one test dismisses the other's box.
 foreach(test IN LISTS updater_tests_TESTS)
   set(locks)
-  if(test MATCHES "^(EndToEnd|Entry|StatusServer)[A-Za-z]*\\.")
+  if(test MATCHES "^(EndToEnd|Entry|StatusServer|KillHarness)[A-Za-z]*\\.")
     list(APPEND locks port9988)
   endif()
-  if(test MATCHES "^(EndToEnd[A-Za-z]*|ProgressWindowDialog[A-Za-z]*)\\.")
+  if(test MATCHES "^(EndToEnd|KillHarness|ProgressWindowDialog)[A-Za-z]*\\.")
     list(APPEND locks display)
   endif()
   if(locks)
