@@ -378,9 +378,13 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
         ->sha256 = file.sha256;
     summary.bytes += file.size;
   }
-  previous.forEach([&](Module& module) {
-    if (list.find(module.name) == nullptr) summary.gone.push_back(module.name);
-  });
+  // Names first, then the look-ups: holding one list's lock while taking the
+  // other's would order the two locks against the plan's order.
+  std::vector<std::string> previousNames;
+  previous.forEach([&](Module& module) { previousNames.push_back(module.name); });
+  for (const std::string& name : previousNames) {
+    if (list.find(name) == nullptr) summary.gone.push_back(name);
+  }
 
   // The updater's own plan, run as on a machine with the previous release, must
   // take exactly the changed and new files; otherwise no client would.
