@@ -126,12 +126,31 @@ void checkNames(const std::vector<ReleaseFile>& files) {
   if (!large.empty()) refuse("files larger than a module list can announce", large);
 }
 
-// Hashes release files into their copies; several run at once, each taking the
-// next file not yet taken. The first failure stops them all.
+// Whether the previous record describes the file's very bytes: the same MD5,
+// and the same SHA-256 where the record has one.
+bool sameContent(const Module& before, const ReleaseFile& file) {
+  return before.md5sum == file.md5sum && (before.sha256.empty() || lowerCaseAscii(before.sha256) == file.sha256);
+}
+
+// Where the previous release's copies lie, to be linked rather than written
+// again when a file has not changed (they are this tool's own output, which
+// nothing changes in place). Empty when there are none.
+struct PreviousCopies {
+  const ModuleList* list;
+  fs::path folder;
+};
+
+// Hashes release files and copies them into the output; several run at once,
+// each taking the next file not yet taken. The first failure stops them all.
+// A file the previous release had at the same size is only read at first: when
+// its digests match, its previous copy is linked in its place, so a new release
+// that changes little costs little more than reading it.
 class Hashing {
  public:
-  Hashing(std::vector<ReleaseFile>& files, const fs::path& release, const fs::path& copies)
-      : files(files), release(release), copies(copies), nextFile(0), filesDone(0), bytesDone(0), failed(false) {}
+  Hashing(std::vector<ReleaseFile>& files, const fs::path& release, const fs::path& copies,
+          const PreviousCopies& previous)
+      : files(files), release(release), copies(copies), previous(previous), nextFile(0), filesDone(0),
+        bytesDone(0), failed(false) {}
 
   void runAll(std::ostream& progress, bool quiet) {
     unsigned count = std::max(1u, std::min(kMaxHashers, std::thread::hardware_concurrency()));
@@ -166,7 +185,7 @@ class Hashing {
         std::size_t at = hashing.nextFile++;
         if (at >= hashing.files.size() || hashing.failed) return 0;
         try {
-          hashing.hashAndCopy(hashing.files[at], buffer.get());
+          hashing.publishFile(hashing.files[at], buffer.get());
         } catch (const std::exception& e) {
           hashing.fail(hashing.files[at].name + ": " + e.what());
         } catch (const std::string& text) {
@@ -179,32 +198,66 @@ class Hashing {
     Hashing& hashing;
   };
 
-  void hashAndCopy(ReleaseFile& file, char* buffer) {
-    fs::path source = release / pathOf(file.name);
+  // The previous release's copy of the file, when it had one of this size.
+  fs::path previousCopy(const ReleaseFile& file) const {
+    if (previous.list == nullptr || previous.folder.empty()) return fs::path();
+    const Module* before = previous.list->find(file.name);
+    std::error_code error;
+    fs::path copy = previous.folder / pathOf(file.name);
+    if (before == nullptr || before->contentLength < 0 || static_cast<uint64_t>(before->contentLength) != file.size ||
+        fs::file_size(copy, error) != file.size || error)
+      return fs::path();
+    return copy;
+  }
+
+  void publishFile(ReleaseFile& file, char* buffer) {
     fs::path copy = copies / pathOf(file.name);
-    std::ifstream in(source, std::ios::binary);
+    fs::path linkable = previousCopy(file);
+    // Read (and copy unless it may be linked), taking both digests.
+    readFile(file, buffer, linkable.empty() ? &copy : nullptr, true);
+    if (!linkable.empty()) {
+      std::error_code error;
+      if (!sameContent(*previous.list->find(file.name), file) || (fs::create_hard_link(linkable, copy, error), error)) {
+        // Copied after all; the copy must be the bytes that were hashed.
+        std::string md5sum = file.md5sum;
+        readFile(file, buffer, &copy, false);
+        if (file.md5sum != md5sum) throw IOException(file.name + ": changed while it was published");
+      }
+    }
+    ++filesDone;
+  }
+
+  // Reads the release file, copying it when given where; digests into the record
+  // (the SHA-256 too when asked for). Counts the bytes on the first reading only.
+  void readFile(ReleaseFile& file, char* buffer, const fs::path* copy, bool first) {
+    std::ifstream in(release / pathOf(file.name), std::ios::binary);
     if (!in) throw IOException(file.name + ": cannot read it");
-    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
-    if (!out) throw IOException(textOf(copy) + ": cannot write it");
-    Digest md5(DigestAlgorithm::Md5), sha256(DigestAlgorithm::Sha256);
+    std::ofstream out;
+    if (copy != nullptr) {
+      out.open(*copy, std::ios::binary | std::ios::trunc);
+      if (!out) throw IOException(textOf(*copy) + ": cannot write it");
+    }
+    Digest md5(DigestAlgorithm::Md5);
+    std::unique_ptr<Digest> sha256(first ? new Digest(DigestAlgorithm::Sha256) : nullptr);
     uint64_t size = 0;
     while (!failed) {
       std::streamsize got = in.rdbuf()->sgetn(buffer, static_cast<std::streamsize>(kChunk));
       if (got <= 0) break;
       md5.update(buffer, static_cast<std::size_t>(got));
-      sha256.update(buffer, static_cast<std::size_t>(got));
-      out.write(buffer, got);
+      if (sha256) sha256->update(buffer, static_cast<std::size_t>(got));
+      if (copy != nullptr) out.write(buffer, got);
       size += static_cast<uint64_t>(got);
-      bytesDone += static_cast<uint64_t>(got);
+      if (first) bytesDone += static_cast<uint64_t>(got);
     }
-    out.close();
-    if (!out) throw IOException(textOf(copy) + ": cannot write it");
+    if (copy != nullptr) {
+      out.close();
+      if (!out) throw IOException(textOf(*copy) + ": cannot write it");
+    }
     // What was read is what was hashed and copied: a file that grew or shrank
-    // since the scan is published as it was read.
+    // since the scan is refused rather than published half old, half new.
     if (size != file.size) throw IOException(file.name + ": changed while it was published");
     file.md5sum = md5.hexDigest();
-    file.sha256 = sha256.hexDigest();
-    ++filesDone;
+    if (sha256) file.sha256 = sha256->hexDigest();
   }
 
   void fail(const std::string& text) {
@@ -225,6 +278,7 @@ class Hashing {
   std::vector<ReleaseFile>& files;
   const fs::path release;
   const fs::path copies;
+  const PreviousCopies previous;
   std::atomic<std::size_t> nextFile;
   std::atomic<std::size_t> filesDone;
   std::atomic<uint64_t> bytesDone;
@@ -344,7 +398,9 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
     std::string folder = pathOf(file.name).parent_path().generic_u8string();
     if (!folder.empty() && folders.insert(folder).second) fs::create_directories(fresh.path / "files" / pathOf(folder));
   }
-  Hashing(files, release, fresh.path / "files").runAll(progress, options.quiet);
+  PreviousCopies copies = {&previous, fs::path()};
+  if (!options.previousList.empty() || fs::exists(previousPath)) copies.folder = previousPath.parent_path() / "files";
+  Hashing(files, release, fresh.path / "files", copies).runAll(progress, options.quiet);
 
   PublishSummary summary;
   ModuleList list;
@@ -352,9 +408,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   for (const ReleaseFile& file : files) {
     const Module* before = previous.find(file.name);
     std::string version = "1.0";
-    bool same = before != nullptr && before->md5sum == file.md5sum &&
-                (before->sha256.empty() || lowerCaseAscii(before->sha256) == file.sha256);
-    if (same) {
+    if (before != nullptr && sameContent(*before, file)) {
       version = before->version.text;
       ++summary.unchanged;
     } else {
