@@ -429,9 +429,11 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
         ->sha256 = file.sha256;
     summary.bytes += file.size;
   }
-  previous.forEach([&](Module& module) {
-    if (list.find(module.name) == nullptr) summary.gone.push_back(module.name);
-  });
+  // Names first, then lookups: one list's lock is never held while the other's is taken.
+  previous.forEach([&](Module& module) { summary.gone.push_back(module.name); });
+  summary.gone.erase(std::remove_if(summary.gone.begin(), summary.gone.end(),
+                                    [&list](const std::string& name) { return list.find(name) != nullptr; }),
+                     summary.gone.end());
 
   // The updater's own plan, run as on a machine with the previous release, must
   // take exactly the changed and new files; otherwise no client would.
