@@ -9,12 +9,24 @@
 #include "support/Log.h"
 
 void Updater::commitInstalledModules(ModuleList& installed, ModuleList& queue) {
+  // The file never claims more than the disk holds: a module whose file waits
+  // for the deferred script, or that this run did not reach, keeps its previous
+  // record (a new one stays out); a later run records it once its file is in place.
+  ModuleList inPlace;
+  queue.forEach([&](Module& module) {
+    bool deferred = deferredRenames.count(module.name + ".new") != 0;
+    if (module.state == Complete && !deferred) inPlace.add(new Module(module));
+  });
   ModuleList merged(installed);
-  merged.addAll(queue);
+  merged.addAll(inPlace);
   const std::string current = settings.get("modulesFile");
   const std::string fresh = current + ".new";
   const std::string backup = current + ".old";
+  // The module files' new names reach the disk before the list that records them.
+  for (const std::string& directory : renamedDirectories) syncDirectory(directory);
+  renamedDirectories.clear();
   merged.writeFile(fresh);
+  syncFile(fresh);
 
   // A backup left by an earlier failed commit would block the exchange for
   // good; while the current file exists it is the one worth keeping.
@@ -25,6 +37,7 @@ void Updater::commitInstalledModules(ModuleList& installed, ModuleList& queue) {
   if (renameFile(fresh, current) != 0) {
     throw IOException("rename " + fresh + ": " + std::strerror(errno));
   }
+  syncDirectory(directoryOf(current));
   if (removeFile(backup) != 0) {
     throw IOException("unlink " + backup + ": " + std::strerror(errno));
   }

@@ -37,8 +37,8 @@ class Lists {
     installed.add(record("a.dll", "1.0"));
     installed.add(record("b.dat", "1.0"));
     installed.add(record("c.exe", "1.0"));
-    queue.add(record("b.dat", "1.1"));
-    queue.add(record("d.new", "2.0"));
+    queue.add(record("b.dat", "1.1"))->state = Complete;
+    queue.add(record("d.new", "2.0"))->state = Complete;
   }
   ModuleList installed;
   ModuleList queue;
@@ -49,9 +49,13 @@ TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
   UpdaterFixture updater({{"modulesFile", kModulesFile}});
   writeList(kModulesFile, {{"a.dll", "1.0"}, {"b.dat", "1.0"}, {"c.exe", "1.0"}});
   Lists lists;
-  lists.queue.find("d.new")->state = Pending;  // handled or not, every queued record counts
   updater->commitInstalledModules(lists.installed, lists.queue);
   EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "c.exe=1.0", "b.dat=1.1", "d.new=2.0"}));
+  // A record no walk reached claims nothing: its previous record stays, a new one stays out.
+  lists.queue.find("b.dat")->state = Pending;
+  lists.queue.find("d.new")->state = Fetching;
+  updater->commitInstalledModules(lists.installed, lists.queue);
+  EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "b.dat=1.0", "c.exe=1.0"}));
   EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".new"));
   EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".old"));
   // The lists given are not changed.

@@ -1,5 +1,10 @@
 // Putting a downloaded module file in place of its target through a backup name,
 // or leaving it for the deferred-renames script when the target is in use.
+//
+// The downloaded file is made final (on the disk, with its attributes) while it
+// is still "NAME.new", and the target is never changed in place: whenever the
+// process stops, each name holds a whole file with the attributes it should
+// have, and the next run's repair finishes or undoes the exchange.
 #include <cerrno>
 #include <cstring>
 
@@ -9,6 +14,24 @@
 #include "catalogue/UpdatePlan.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
+
+namespace {
+// The old file's attributes, or a new module's own, with read-only added on demand.
+FileAttributes finalAttributes(const Module& module, const FileAttributes& old, const std::string& downloaded) {
+  FileAttributes wanted = old.exists() ? old : newFileAttributes(downloaded);
+  if (module.forceReadOnly) {
+    wanted.word = wanted.exists() ? (wanted.word | kReadOnlyAttribute) : (kReadOnlyAttribute | kArchiveAttribute);
+  }
+  return wanted;
+}
+
+void clearReadOnly(const std::string& path, const FileAttributes& attributes) {
+  logPrintf("clearing read-only flag\n");
+  if (!writeFileAttributes(path, attributes.withWord(attributes.word & ~kReadOnlyAttribute))) {
+    throw IOException("SetFileAttributes " + path + ": " + std::strerror(errno));
+  }
+}
+}  // namespace
 
 void Updater::installComponent(Module& module) {
   const std::string& target = module.name;
@@ -20,19 +43,22 @@ void Updater::installComponent(Module& module) {
 
   const FileAttributes attributes = readFileAttributes(target);
   logPrintf("file attributes for %s = %x\n", target.c_str(), static_cast<unsigned>(attributes.word));
-  if (attributes.readOnly()) {
-    logPrintf("clearing read-only flag\n");
-    if (!writeFileAttributes(target, attributes.withWord(attributes.word & ~kReadOnlyAttribute))) {
-      throw IOException("SetFileAttributes " + target + ": " + std::strerror(errno));
-    }
-  }
+
+  // Before any name changes: the bytes on the disk, then the final attributes
+  // (Windows opens the file for writing to flush it, which read-only forbids).
+  syncFile(downloaded);
+  const FileAttributes wanted = finalAttributes(module, attributes, downloaded);
+  if (wanted.exists()) writeFileAttributes(downloaded, wanted);
 
   // A backup left by an earlier installation would block the exchange.
-  removeFile(backup);
+  removeFileEvenReadOnly(backup);
+  // A read-only file may be renamed: the target keeps its flag through the exchange.
   if (renameFile(target, backup) != 0 && isInUseError(errno)) {
     deferredRenames[downloaded] = target;
     if (target == kUpdaterExecutable) updaterRenameDeferred = true;
-    prepareDeferredFile(downloaded, attributes);
+    // The script deletes the target before it renames the downloaded file,
+    // which already carries the final attributes.
+    if (attributes.readOnly()) clearReadOnly(target, attributes);
     return;
   }
   // Any other failure (mostly: no target yet, a new module) leaves the name free.
@@ -40,15 +66,15 @@ void Updater::installComponent(Module& module) {
   if (renameFile(downloaded, target) != 0) {
     throw IOException("rename " + downloaded + " to " + target + ": " + std::strerror(errno));
   }
+  // Synced once per directory before the commit records the module.
+  renamedDirectories.insert(directoryOf(target));
 
-  // The old file's attributes, or a new module's own, with read-only added on demand.
-  FileAttributes wanted = attributes.exists() ? attributes : newFileAttributes(target);
-  if (module.forceReadOnly) {
-    wanted.word = wanted.exists() ? (wanted.word | kReadOnlyAttribute) : (kReadOnlyAttribute | kArchiveAttribute);
+  // Only the backup loses its flag, so that it can be deleted. The old file of
+  // a running program may refuse; the next run removes it.
+  if (attributes.readOnly()) {
+    logPrintf("clearing read-only flag\n");
+    writeFileAttributes(backup, attributes.withWord(attributes.word & ~kReadOnlyAttribute));
   }
-  if (wanted.exists()) writeFileAttributes(target, wanted);
-
-  // The old file of a running program may refuse; the next installation removes it.
   removeFile(backup);
   debugDelay(settings.get("debugdelay"));
 }

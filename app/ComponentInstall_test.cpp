@@ -78,7 +78,9 @@ TEST(ComponentInstall, ATargetInUseIsDeferredWithItsEntryAndNoDelay) {
   EXPECT_FALSE(updater->updaterRenameDeferred);
   EXPECT_EQ(readFile("client.dll"), "old");
   EXPECT_EQ(readFile("client.dll.new"), "new");
-  EXPECT_EQ(attributesOf("client.dll"), kArchiveAttribute);  // cleared on the way, never set again
+  // The script must delete the target; its replacement already carries the flag.
+  EXPECT_EQ(attributesOf("client.dll"), kArchiveAttribute);
+  EXPECT_TRUE(readFileAttributes("client.dll.new").readOnly());
   EXPECT_TRUE(delays.requested.empty());
 }
 
@@ -109,6 +111,7 @@ TEST(ComponentInstall, AFailedExchangeLeavesTheOldContentUnderTheBackupName) {
   UpdaterFixture updater;
   Module module = makeModule("a.dll");
   writeFile("a.dll", "old");
+  makeReadOnly("a.dll");
   writeFile("a.dll.new", "new");
   FailingRename full("a.dll.new", ENOSPC);
   try {
@@ -119,8 +122,28 @@ TEST(ComponentInstall, AFailedExchangeLeavesTheOldContentUnderTheBackupName) {
   }
   EXPECT_FALSE(fileExists("a.dll"));
   EXPECT_EQ(readFile("a.dll.old"), "old");
+  EXPECT_TRUE(readFileAttributes("a.dll.old").readOnly());  // the repair renames it back as it was
   EXPECT_EQ(readFile("a.dll.new"), "new");
   EXPECT_TRUE(updater->deferredRenames.empty());
+}
+
+// A stop right after the exchange rename (a kill there) leaves the final
+// attributes: they were set while the file was still the download.
+TEST(ComponentInstall, AStopRightAfterTheExchangeLeavesTheFinalAttributes) {
+  UpdaterFixture updater;
+  Module module = makeModule("ro.dat");
+  Module forced = makeModule("forced.dat", true);
+  for (const char* name : {"ro.dat", "forced.dat"}) {
+    writeFile(name, "old");
+    writeFile(std::string(name) + ".new", "new");
+  }
+  makeReadOnly("ro.dat");
+  StoppingRename stop(".new");
+  for (Module* each : {&module, &forced}) {
+    EXPECT_THROW(updater->installComponent(*each), RunStopped);
+    EXPECT_EQ(readFile(each->name), "new");
+    EXPECT_EQ(attributesOf(each->name), kReadOnlyAttribute | kArchiveAttribute) << each->name;
+  }
 }
 
 TEST(ComponentInstall, TheDebugDelayFollowsAnExchange) {

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 
+#include "app/InstallationLock.h"
 #include "app/Updater.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
@@ -19,6 +20,12 @@ namespace {
 }  // namespace
 
 int updaterEntry() {
+  // Before anything is opened or touched: the log is truncated at the first line.
+  InstallationLock lock;
+  if (!lock.acquire(kInstallationLockWaitMilliseconds)) {
+    std::fprintf(stderr, "another updater is still running in this installation; nothing was changed\n");
+    return 1;
+  }
   // libxml2 and the HTTP client must be set up before a second thread may use them.
   xmlInitParser();
   initializeNetworking();

@@ -1,6 +1,5 @@
 #include "app/FileSystem.h"
 
-#include <cstdio>
 
 namespace {
 RenameFunction& renameOverride() {
@@ -11,7 +10,19 @@ RenameFunction& renameOverride() {
 
 int renameFile(const std::string& from, const std::string& to) {
   if (renameOverride()) return renameOverride()(from, to);
-  return std::rename(from.c_str(), to.c_str());
+  return systemRename(from, to);
+}
+
+std::string directoryOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int removeFileEvenReadOnly(const std::string& path) {
+  FileAttributes attributes = readFileAttributes(path);
+  if (attributes.readOnly()) writeFileAttributes(path, attributes.withWord(attributes.word & ~kReadOnlyAttribute));
+  return removeFile(path);
 }
 
 void setRenameFunctionForTesting(RenameFunction function) { renameOverride() = std::move(function); }

@@ -32,18 +32,31 @@ bool writeFileAttributes(const std::string& path, const FileAttributes& attribut
 // nothing on Windows (an invalid word); on POSIX 0644, or 0755 for an ELF
 // program or a "#!" script, under the umask.
 FileAttributes newFileAttributes(const std::string& path);
-// A downloaded file left for a deferred rename: on POSIX it takes the target's
-// permission bits now, because the script that moves it into place sets none.
-void prepareDeferredFile(const std::string& downloaded, const FileAttributes& target);
 
-// The runtime library's calls: 0 on success, -1 with errno set.
+// The runtime library's calls: 0 on success, -1 with errno set. On Windows a
+// rename that meets a sharing violation (a scanner or indexer holding the file
+// for a moment) is retried for about 2 s before it fails with EACCES.
 int renameFile(const std::string& from, const std::string& to);
 int removeFile(const std::string& path);
+// Removes a file whatever its read-only flag (Windows refuses to delete a read-only file).
+int removeFileEvenReadOnly(const std::string& path);
+// Forces a file's bytes to the disk (fsync / FlushFileBuffers), so that a rename
+// done after it never publishes a name whose content a power loss would take.
+// Opens the file for writing on Windows: call it before a read-only flag is set.
+bool syncFile(const std::string& path);
+// The directory part of a path ("." for a bare name).
+std::string directoryOf(const std::string& path);
+// Forces the renames done in a directory to the disk (Linux; the Windows file
+// systems keep their own journal of names).
+void syncDirectory(const std::string& directory);
 int makeDirectory(const std::string& path);
 // Whether anything, a plain file too, exists under the name.
 bool pathExists(const std::string& path);
 // Whether a failed rename's errno means the file is held by a running program.
 bool isInUseError(int error);
+
+// The platform's rename behind renameFile.
+int systemRename(const std::string& from, const std::string& to);
 
 // Replaces the rename for tests that need it to fail; an empty function restores it.
 typedef std::function<int(const std::string& from, const std::string& to)> RenameFunction;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,8 +58,21 @@ FileAttributes newFileAttributes(const std::string& path) {
   return FileAttributes{word, static_cast<uint32_t>(mode)};
 }
 
-void prepareDeferredFile(const std::string& downloaded, const FileAttributes& target) {
-  if (target.exists()) chmod(downloaded.c_str(), static_cast<mode_t>(target.mode & kPermissionBits));
+int systemRename(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()); }
+
+bool syncFile(const std::string& path) {
+  int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  bool synced = fsync(descriptor) == 0;
+  close(descriptor);
+  return synced;
+}
+
+void syncDirectory(const std::string& directory) {
+  int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  fsync(descriptor);
+  close(descriptor);
 }
 
 int removeFile(const std::string& path) { return unlink(path.c_str()); }

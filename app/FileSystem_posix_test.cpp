@@ -58,18 +58,6 @@ TEST(FileSystemPosix, NewFilesArePlainOrRunnableByTheirFirstBytesUnderTheUmask) 
   EXPECT_EQ(newFileAttributes("data").word, kArchiveAttribute);
 }
 
-TEST(FileSystemPosix, ADeferredFileTakesTheTargetsModeNow) {
-  ScopedWorkingDirectory dir;
-  writeFile("updater", "old");
-  writeFile("updater.new", "new");
-  chmod("updater", 0755);
-  chmod("updater.new", 0644);
-  prepareDeferredFile("updater.new", readFileAttributes("updater"));
-  EXPECT_EQ(modeOf("updater.new"), 0755u);
-  prepareDeferredFile("updater.new", readFileAttributes("missing"));
-  EXPECT_EQ(modeOf("updater.new"), 0755u);
-}
-
 TEST(FileSystemPosix, OnlyBusyAndTextBusyMeanInUse) {
   EXPECT_TRUE(isInUseError(EBUSY));
   EXPECT_TRUE(isInUseError(ETXTBSY));

@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "app/FileSystem.h"
+
+namespace {
+constexpr DWORD kShareRetryMilliseconds = 2000;
+}  // namespace
 
 FileAttributes readFileAttributes(const std::string& path) {
   return FileAttributes{GetFileAttributesA(path.c_str()), 0};
@@ -17,7 +22,36 @@ bool writeFileAttributes(const std::string& path, const FileAttributes& attribut
 
 FileAttributes newFileAttributes(const std::string&) { return FileAttributes{kInvalidFileAttributes, 0}; }
 
-void prepareDeferredFile(const std::string&, const FileAttributes&) {}
+int systemRename(const std::string& from, const std::string& to) {
+  // A sharing violation is often a scanner or an indexer that opened the fresh
+  // file for a moment: wait a little, doubling, about 2 s in all, before the file
+  // counts as in use.
+  DWORD waited = 0;
+  DWORD pause = 16;
+  for (;;) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) return 0;
+    DWORD error = GetLastError();
+    bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    if (!held || waited >= kShareRetryMilliseconds) {
+      if (held) errno = EACCES;
+      return -1;
+    }
+    Sleep(pause);
+    waited += pause;
+    pause = pause * 2 > 256 ? 256 : pause * 2;
+  }
+}
+
+bool syncFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool synced = FlushFileBuffers(file) != 0;
+  CloseHandle(file);
+  return synced;
+}
+
+void syncDirectory(const std::string&) {}
 
 int removeFile(const std::string& path) { return _unlink(path.c_str()); }
 

@@ -71,7 +71,9 @@ void Updater::runUpdate() {
       available.readMemory(answer.data(), answer.size());
       if (!keys.empty()) requireSha256(available);
 
+      repairInterruptedInstallations(installed, available);
       buildDownloadQueue(installed, available);
+      removeUnusedDownloads(installed, available);
       status.downloadQueue.forEach([](Module& module) {
         logPrintf("component %s is out of date (contentLength = %d)\n", module.name.c_str(),
                   static_cast<int>(module.contentLength));
@@ -103,9 +105,12 @@ void Updater::fetchAndInstallModules(bool critical) {
   // Taking the module and marking it in one locked step: a module the client
   // moves forward meanwhile is never passed over.
   while (Module* module = status.downloadQueue.takeNext(critical)) {
-    fetchComponent(*module);
-    module->state = Installing;
-    installComponent(*module);
+    EarlierWork earlier = findEarlierWork(*module);
+    if (earlier == EarlierWork::None) fetchComponent(*module);
+    if (earlier != EarlierWork::Installed) {
+      module->state = Installing;
+      installComponent(*module);
+    }
     module->state = Complete;
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <map>
+#include <set>
 #include <string>
 
 #include "catalogue/ModuleList.h"
@@ -8,6 +9,13 @@
 
 // The program's version, also sent in the HTTP user agent.
 constexpr const char* kUpdaterVersion = "2.5.1vesmar";
+
+// What an earlier, interrupted run left of a queued module's work.
+enum class EarlierWork {
+  None,        // fetch and install as usual
+  Downloaded,  // a complete "NAME.new" with the announced content: install it
+  Installed,   // the target already holds the announced content
+};
 
 // The one application object: the settings, the run's status with its download
 // queue, and the record of renames that had to wait for their targets.
@@ -38,10 +46,22 @@ class Updater {
   // Before the installed list is read: a commit stopped between its two renames
   // left only the backup; it becomes the modules file again.
   void restoreInterruptedCommit();
+  // Before the plan: a module file missing while its backup exists is renamed
+  // back ("restored %s from %s"); a backup beside its file is removed. Throws
+  // IOException when a backup cannot take its name back.
+  void repairInterruptedInstallations(const ModuleList& installed, const ModuleList& available);
+  // After the plan: removes the "NAME.new" files of known modules nothing will use.
+  void removeUnusedDownloads(const ModuleList& installed, const ModuleList& available);
+  // Before a queued module is fetched: the target or a "NAME.new" that already
+  // has the announced length and MD5 is taken as it is (one log line); a whole
+  // but wrong "NAME.new" is removed, a shorter one kept for the download.
+  EarlierWork findEarlierWork(Module& module);
 
   UpdaterIni settings;
   UpdateStatus status;
   // Downloaded file ("NAME.new") -> the target it must replace, in byte order.
   std::map<std::string, std::string> deferredRenames;
   bool updaterRenameDeferred;
+  // Directories where installComponent renamed files since the last commit.
+  std::set<std::string> renamedDirectories;
 };

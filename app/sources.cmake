@@ -6,6 +6,8 @@ list(APPEND UPDATER_SOURCES
   app/ModuleListSignature.cpp
   app/ComponentInstall.cpp
   app/Commit.cpp
+  app/Recovery.cpp
+  app/InstallationLock_${UPDATER_PLATFORM}.cpp
   app/Launch.cpp
   app/DebugDelay.cpp
   app/DeferredScript.cpp
@@ -20,6 +22,9 @@ list(APPEND UPDATER_TEST_SOURCES
   app/ComponentInstall_test.cpp
   app/ComponentInstall_${UPDATER_PLATFORM}_test.cpp
   app/Commit_test.cpp
+  app/Recovery_test.cpp
+  app/InstallationLock_test.cpp
+  app/InstallationLock_${UPDATER_PLATFORM}_test.cpp
   app/Launch_test.cpp
   app/DebugDelay_test.cpp
   app/DeferredScript_test.cpp

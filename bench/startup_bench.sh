@@ -5,6 +5,7 @@
 # tools in the same run: the two GETs with curl and an xmllint parse of both
 # lists. Prints the medians and their ratio.
 #   bash bench/startup_bench.sh [modules] [rounds]
+# UPDATER_BINARY=path measures another build of the updater (a baseline).
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,8 +13,12 @@ modules=${1:-5000}
 rounds=${2:-15}
 
 build=$ROOT/build/linux
-[[ -f $build/CMakeCache.txt ]] || cmake --preset linux >/dev/null
-cmake --build "$build" --target updater -j2 >/dev/null
+binary=${UPDATER_BINARY:-}
+if [[ -z $binary ]]; then
+  [[ -f $build/CMakeCache.txt ]] || cmake --preset linux >/dev/null
+  cmake --build "$build" --target updater -j2 >/dev/null
+  binary=$build/updater
+fi
 
 work=$(mktemp -d)
 server_pid=
@@ -65,7 +70,7 @@ cat >"$install/UpdaterIni.xml" <<XML
   <autoStart>client</autoStart>
 </UpdaterIni>
 XML
-cp "$build/updater" "$install/updater"
+cp "$binary" "$install/updater"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 

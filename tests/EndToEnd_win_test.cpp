@@ -75,8 +75,8 @@ TEST(EndToEndWindows, AnUpdaterHeldOpenIsReplacedAndStartedByTheScript) {
   EXPECT_EQ(readFile("defer.bat"),
             "@echo off\r\n:1\r\ndel updater.exe\r\nren updater.exe.new updater.exe\r\n"
             "if exist updater.exe.new goto :1\r\nstart updater.exe\r\ncls\r\n");
-  // The new version is recorded at once, although its file is put in place later.
-  EXPECT_NE(withoutCarriageReturns(readFile("installed.xml")).find("<module name=\"updater.exe\" version=\"2.0\"/>"),
+  // The previous version stays recorded until a run finds the new file in place.
+  EXPECT_NE(withoutCarriageReturns(readFile("installed.xml")).find("<module name=\"updater.exe\" version=\"1.0\"/>"),
             std::string::npos);
   held.release();
   EXPECT_TRUE(eventually([&] { return readFile("updater.exe") == newUpdater; }));

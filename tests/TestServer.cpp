@@ -31,6 +31,8 @@ const char* modeName(BodyMode mode) {
       return "cutshort";
     case BodyMode::Stall:
       return "stall";
+    case BodyMode::Slow:
+      return "slow";
     case BodyMode::Normal:
       break;
   }
@@ -76,6 +78,7 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   std::string target = "/__route?path=" + percentEncoded(path) + "&status=" + std::to_string(route.status) +
                        "&mode=" + modeName(route.mode);
   if (route.announcedLength >= 0) target += "&announce=" + std::to_string(route.announcedLength);
+  if (route.mode == BodyMode::Slow) target += "&rate=" + std::to_string(route.bytesPerSecond);
   for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
   control("POST", target, route.body);
 }

@@ -13,6 +13,7 @@ enum class BodyMode {
   NoLength,  // no Content-Length: the body ends when the connection closes
   CutShort,  // announces announcedLength, sends the body, closes early
   Stall,     // reads the request and never answers
+  Slow,      // Content-Length announced, the body sent at bytesPerSecond
 };
 
 struct Route {
@@ -21,6 +22,8 @@ struct Route {
   BodyMode mode = BodyMode::Normal;
   // CutShort only: the Content-Length sent; -1 announces the body's length + 1000.
   long long announcedLength = -1;
+  // Slow only.
+  long long bytesPerSecond = 1 << 20;
   std::vector<std::pair<std::string, std::string>> headers;
 };
 

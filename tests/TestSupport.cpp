@@ -53,6 +53,12 @@ bool fileExists(const std::string& path) {
   return fs::exists(path, error);
 }
 
+ProcessResult runProgram(const std::string& program, const std::string& directory, unsigned timeoutSeconds,
+                         const std::vector<std::string>& arguments) {
+  StartedProgram started(program, directory, arguments);
+  return started.wait(timeoutSeconds);
+}
+
 std::string makeTempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed());

@@ -62,6 +62,36 @@ struct ProcessResult {
   std::string standardError;
 };
 
+// A program started with the arguments in the given directory, its output
+// captured, not waited for. It runs in a process group (Linux) or job (Windows)
+// of its own, which also holds the programs it starts.
+class StartedProgram {
+ public:
+  StartedProgram(const std::string& program, const std::string& directory,
+                 const std::vector<std::string>& arguments = {});
+  // A program still running then is ended with everything it started.
+  ~StartedProgram();
+  StartedProgram(const StartedProgram&) = delete;
+  StartedProgram& operator=(const StartedProgram&) = delete;
+
+  // Ends the program at once (SIGKILL / TerminateProcess); what it started runs
+  // on. False when the program had ended already.
+  bool kill();
+  // Ends the program and everything it started.
+  void killAll();
+  // Waits at most timeoutSeconds for the program; past that it is ended with
+  // everything it started and the result says timedOut.
+  ProcessResult wait(unsigned timeoutSeconds);
+  // Whether the program or anything it started still runs.
+  bool anyRunning();
+
+  struct Platform;
+
+ private:
+  Platform* platform;
+  std::string outputDirectory;
+};
+
 // Runs a program with the arguments in the given directory, its output
 // captured, and waits at most timeoutSeconds for it.
 ProcessResult runProgram(const std::string& program, const std::string& directory,

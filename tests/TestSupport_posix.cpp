@@ -1,9 +1,11 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -17,12 +19,17 @@ std::string binaryDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-ProcessResult runProgram(const std::string& program, const std::string& directory,
-                         unsigned timeoutSeconds, const std::vector<std::string>& arguments) {
-  ProcessResult result;
-  std::string outputDir = makeTempDir();
-  std::string outputPath = outputDir + "/stdout";
-  std::string errorPath = outputDir + "/stderr";
+struct StartedProgram::Platform {
+  pid_t pid = -1;
+  bool reaped = false;
+  int status = 0;
+};
+
+StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
+                               const std::vector<std::string>& arguments)
+    : platform(new Platform), outputDirectory(makeTempDir()) {
+  std::string outputPath = outputDirectory + "/stdout";
+  std::string errorPath = outputDirectory + "/stderr";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -35,28 +42,82 @@ ProcessResult runProgram(const std::string& program, const std::string& director
     dup2(nullFile, 0);
     dup2(outputFile, 1);
     dup2(errorFile, 2);
-    // A new process group, so that a timed-out program is ended with its children.
     setpgid(0, 0);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  // Set on both sides, so that the group exists whichever runs first.
+  if (child > 0) setpgid(child, child);
+  platform->pid = child;
+}
+
+StartedProgram::~StartedProgram() {
+  if (platform->pid > 0 && !platform->reaped) killAll();
+  delete platform;
+  removeTree(outputDirectory);
+}
+
+bool StartedProgram::kill() {
+  if (platform->pid <= 0 || platform->reaped) return false;
+  if (waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
+    platform->reaped = true;
+    return false;
+  }
+  ::kill(platform->pid, SIGKILL);
+  waitpid(platform->pid, &platform->status, 0);
+  platform->reaped = true;
+  return true;
+}
+
+void StartedProgram::killAll() {
+  if (platform->pid <= 0) return;
+  ::kill(-platform->pid, SIGKILL);
+  kill();
+}
+
+ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
+  ProcessResult result;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
+  while (platform->pid > 0 && !platform->reaped) {
+    if (waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
+      platform->reaped = true;
+    } else if (std::chrono::steady_clock::now() > deadline) {
       result.timedOut = true;
-      kill(-child, SIGKILL);
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
+      killAll();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  if (platform->reaped && WIFEXITED(platform->status)) result.exitCode = WEXITSTATUS(platform->status);
+  result.standardOutput = readFile(outputDirectory + "/stdout");
+  result.standardError = readFile(outputDirectory + "/stderr");
+  return result;
+}
+
+bool StartedProgram::anyRunning() {
+  if (platform->pid <= 0) return false;
+  if (!platform->reaped && waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
+    platform->reaped = true;
+  }
+  // A member that has ended may stay a zombie until init reaps it: only live ones count.
+  DIR* processes = opendir("/proc");
+  if (processes == nullptr) return ::kill(-platform->pid, 0) == 0;
+  bool found = false;
+  while (dirent* entry = readdir(processes)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    std::string stat = readFile(std::string("/proc/") + entry->d_name + "/stat");
+    std::size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) continue;
+    char state = 0;
+    long parent = 0, group = 0;
+    if (std::sscanf(stat.c_str() + nameEnd + 1, " %c %ld %ld", &state, &parent, &group) != 3) continue;
+    if (group == platform->pid && state != 'Z' && state != 'X') {
+      found = true;
       break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  result.standardOutput = readFile(outputPath);
-  result.standardError = readFile(errorPath);
-  removeTree(outputDir);
-  return result;
+  closedir(processes);
+  return found;
 }
 
 }  // namespace testing_support

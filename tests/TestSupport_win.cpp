@@ -43,48 +43,89 @@ std::string binaryDirectory() {
   return std::filesystem::path(std::string(path, length)).parent_path().string();
 }
 
-ProcessResult runProgram(const std::string& program, const std::string& directory,
-                         unsigned timeoutSeconds, const std::vector<std::string>& arguments) {
-  ProcessResult result;
-  std::string errorDir = makeTempDir();
-  std::string outputPath = errorDir + "\\stdout";
-  std::string errorPath = errorDir + "\\stderr";
+// The job holds the program and whatever it starts, so both can be told apart
+// and ended together.
+struct StartedProgram::Platform {
+  HANDLE job = nullptr;
+  HANDLE process = nullptr;
+};
+
+StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
+                               const std::vector<std::string>& arguments)
+    : platform(new Platform), outputDirectory(makeTempDir()) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  {
-    Handle outputFile(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    Handle errorFile(CreateFileA(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    Handle nullFile(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullFile.value;
-    startup.hStdOutput = outputFile.value;
-    startup.hStdError = errorFile.value;
-    PROCESS_INFORMATION info = {};
-    std::string commandLine = quoted(program);
-    for (const std::string& argument : arguments) commandLine += " " + quoted(argument);
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
-                        &startup, &info)) {
-      result.standardError = "CreateProcess failed";
-      return result;
-    }
-    Handle process(info.hProcess);
-    Handle thread(info.hThread);
-    if (WaitForSingleObject(info.hProcess, timeoutSeconds * 1000) == WAIT_TIMEOUT) {
-      result.timedOut = true;
-      TerminateProcess(info.hProcess, 1);
-      WaitForSingleObject(info.hProcess, INFINITE);
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(info.hProcess, &code);
-    result.exitCode = static_cast<int>(code);
+  Handle outputFile(CreateFileA((outputDirectory + "\\stdout").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle errorFile(CreateFileA((outputDirectory + "\\stderr").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle nullFile(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullFile.value;
+  startup.hStdOutput = outputFile.value;
+  startup.hStdError = errorFile.value;
+  PROCESS_INFORMATION info = {};
+  std::string commandLine = quoted(program);
+  for (const std::string& argument : arguments) commandLine += " " + quoted(argument);
+  platform->job = CreateJobObjectA(nullptr, nullptr);
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      directory.c_str(), &startup, &info)) {
+    return;
   }
-  result.standardOutput = readFile(outputPath);
-  result.standardError = readFile(errorPath);
-  removeTree(errorDir);
+  if (platform->job != nullptr) AssignProcessToJobObject(platform->job, info.hProcess);
+  ResumeThread(info.hThread);
+  CloseHandle(info.hThread);
+  platform->process = info.hProcess;
+}
+
+StartedProgram::~StartedProgram() {
+  if (platform->process != nullptr) {
+    if (WaitForSingleObject(platform->process, 0) == WAIT_TIMEOUT) killAll();
+    CloseHandle(platform->process);
+  }
+  if (platform->job != nullptr) CloseHandle(platform->job);
+  delete platform;
+  removeTree(outputDirectory);
+}
+
+bool StartedProgram::kill() {
+  if (platform->process == nullptr || WaitForSingleObject(platform->process, 0) != WAIT_TIMEOUT) return false;
+  TerminateProcess(platform->process, 1);
+  WaitForSingleObject(platform->process, INFINITE);
+  return true;
+}
+
+void StartedProgram::killAll() {
+  if (platform->job != nullptr) TerminateJobObject(platform->job, 1);
+  kill();
+}
+
+ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
+  ProcessResult result;
+  if (platform->process == nullptr) {
+    result.standardError = "CreateProcess failed";
+    return result;
+  }
+  if (WaitForSingleObject(platform->process, timeoutSeconds * 1000) == WAIT_TIMEOUT) {
+    result.timedOut = true;
+    killAll();
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(platform->process, &code);
+  result.exitCode = static_cast<int>(code);
+  result.standardOutput = readFile(outputDirectory + "\\stdout");
+  result.standardError = readFile(outputDirectory + "\\stderr");
   return result;
+}
+
+bool StartedProgram::anyRunning() {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  if (platform->job != nullptr && QueryInformationJobObject(platform->job, JobObjectBasicAccountingInformation,
+                                                            &accounting, sizeof accounting, nullptr)) {
+    return accounting.ActiveProcesses > 0;
+  }
+  return platform->process != nullptr && WaitForSingleObject(platform->process, 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace testing_support

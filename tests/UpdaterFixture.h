@@ -13,6 +13,7 @@
 #include "app/Updater.h"
 #include "catalogue/Module.h"
 #include "support/Exceptions.h"
+#include "support/Digest.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -44,6 +45,15 @@ inline Module makeModule(const std::string& name, bool forceReadOnly = false, co
                 forceReadOnly ? "true" : "false", nullptr);
 }
 
+inline std::string md5Of(const std::string& bytes) { return hexText(Digest::of(DigestAlgorithm::Md5, bytes)); }
+
+// A module announced with the length and MD5 of its content.
+inline Module announcedModule(const std::string& name, const std::string& content, bool forceReadOnly = false) {
+  Module module(name.c_str(), "2.0", "", md5Of(content).c_str(), "true", forceReadOnly ? "true" : "false",
+                std::to_string(content.size()).c_str());
+  return module;
+}
+
 // Makes every rename of source (of any file when empty) fail with error while it lives.
 class FailingRename {
  public:
@@ -57,6 +67,23 @@ class FailingRename {
     });
   }
   ~FailingRename() { setRenameFunctionForTesting(nullptr); }
+};
+
+// Stops the run (throws RunStopped) right after a rename of a name ending in
+// suffix has been done, as a kill at that moment would, while it lives.
+struct RunStopped {};
+class StoppingRename {
+ public:
+  explicit StoppingRename(const std::string& suffix) {
+    setRenameFunctionForTesting([suffix](const std::string& from, const std::string& to) {
+      int result = std::rename(from.c_str(), to.c_str());
+      if (from.size() >= suffix.size() && from.compare(from.size() - suffix.size(), suffix.size(), suffix) == 0) {
+        throw RunStopped();
+      }
+      return result;
+    });
+  }
+  ~StoppingRename() { setRenameFunctionForTesting(nullptr); }
 };
 
 // Records the debug delays asked for instead of sleeping.

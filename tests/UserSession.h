@@ -3,7 +3,9 @@
 // the progress window, presses its Close button once it is offered and
 // acknowledges an error box; the Linux terminal display never waits for anyone
 // when standard error is not a terminal.
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/TestSupport.h"
@@ -18,6 +20,24 @@ struct UserSession {
   bool pressedClose = false;
   // Texts the window's status line showed, in order, as seen by polling (Windows).
   std::vector<std::string> statusTexts;
+};
+
+// The player at the screen while it lives (Windows): presses each progress
+// window's Close button once it is offered and acknowledges error boxes. Does
+// nothing on Linux.
+class Player {
+ public:
+  Player();
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  // Stops watching and gives what was seen.
+  UserSession finish();
+
+ private:
+  UserSession session;
+  std::atomic<bool> running;
+  std::thread watcher;
 };
 
 UserSession runAsPlayer(const std::string& program, const std::string& directory,

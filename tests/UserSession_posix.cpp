@@ -2,6 +2,12 @@
 
 namespace testing_support {
 
+Player::Player() : running(false) {}
+
+Player::~Player() {}
+
+UserSession Player::finish() { return session; }
+
 UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
   UserSession session;
   session.process = runProgram(program, directory, timeoutSeconds);

@@ -44,6 +44,7 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
 
 // Watches the desktop while the program runs and answers its windows.
 void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
+  HWND closed = nullptr;
   while (*running) {
     Watch watch{session};
     EnumWindows(findWindows, reinterpret_cast<LPARAM>(&watch));
@@ -63,7 +64,8 @@ void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
       if (!status.empty() && (session->statusTexts.empty() || session->statusTexts.back() != status))
         session->statusTexts.push_back(status);
       HWND close = GetDlgItem(watch.progress, kCloseButton);
-      if (close != nullptr && IsWindowEnabled(close) && !session->pressedClose) {
+      if (close != nullptr && IsWindowEnabled(close) && watch.progress != closed) {
+        closed = watch.progress;
         session->pressedClose = true;
         PostMessageA(watch.progress, WM_COMMAND, MAKEWPARAM(kCloseButton, BN_CLICKED),
                      reinterpret_cast<LPARAM>(close));
@@ -74,13 +76,21 @@ void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
 }
 }  // namespace
 
-UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
-  UserSession session;
-  std::atomic<bool> running{true};
-  std::thread player(actAsPlayer, &session, &running);
-  session.process = runProgram(program, directory, timeoutSeconds);
+Player::Player() : running(true), watcher(actAsPlayer, &session, &running) {}
+
+Player::~Player() { finish(); }
+
+UserSession Player::finish() {
   running = false;
-  player.join();
+  if (watcher.joinable()) watcher.join();
+  return session;
+}
+
+UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
+  Player player;
+  ProcessResult process = runProgram(program, directory, timeoutSeconds);
+  UserSession session = player.finish();
+  session.process = process;
   return session;
 }
 

@@ -14,6 +14,7 @@ Control requests, all under /__:
             cutshort   Content-Length `announce` (default: body + 1000), then the
                        body, then the connection closes early
             stall      read the request, then answer nothing
+            slow       Content-Length announced, the body sent at `rate` bytes/s
   GET /__requests   one line per request served outside /__, tab-separated:
                     method, path, query, User-Agent
   GET /__lifeline   held open; when the test process closes it (or dies), the
@@ -61,7 +62,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, format, *args):
         pass
 
-    def send_bytes(self, status, body, headers=(), length=None):
+    def send_bytes(self, status, body, headers=(), length=None, rate=None):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
@@ -69,7 +70,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
         self.end_headers()
-        self.wfile.write(body)
+        if rate:
+            chunk = max(1, rate // 50)
+            try:
+                for start in range(0, len(body), chunk):
+                    self.wfile.write(body[start:start + chunk])
+                    self.wfile.flush()
+                    time.sleep(len(body[start:start + chunk]) / rate)
+            except ConnectionError:  # the client went away (killed)
+                self.close_connection = True
+                return
+        else:
+            self.wfile.write(body)
         self.wfile.flush()
         self.close_connection = True
 
@@ -85,6 +97,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "status": int(params.get("status", ["200"])[0]),
             "mode": params.get("mode", ["normal"])[0],
             "announce": int(params["announce"][0]) if "announce" in params else None,
+            "rate": int(params["rate"][0]) if "rate" in params else None,
             "headers": [tuple(h.split(":", 1)) for h in params.get("header", [])],
             "body": body,
         }
@@ -110,6 +123,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         elif mode == "nolength":
             self.send_bytes(route["status"], body, route["headers"])
+        elif mode == "slow":
+            self.send_bytes(route["status"], body, route["headers"], length=len(body), rate=route["rate"])
         elif mode == "cutshort":
             announce = route["announce"] if route["announce"] is not None else len(body) + 1000
             self.send_bytes(route["status"], body, route["headers"], length=announce)
@@ -143,6 +158,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that goes away mid-answer (a killed updater) is no error here.
+        if not issubclass(sys.exc_info()[0], ConnectionError):
+            super().handle_error(request, client_address)
 
 
 def make_certificate(directory):

@@ -2,7 +2,7 @@
 # updater listens on 127.0.0.1:9988, and so do the status-server tests of that
 # port: such tests must not overlap.
 foreach(test IN LISTS updater_tests_TESTS)
-  if(test MATCHES "^(EndToEnd|Entry|StatusServer)[A-Za-z]*\\.")
+  if(test MATCHES "^(EndToEnd|Entry|StatusServer|KillHarness)[A-Za-z]*\\.")
     set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK port9988)
   endif()
 endforeach()

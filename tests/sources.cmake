@@ -5,5 +5,6 @@ list(APPEND UPDATER_TEST_SOURCES
   tests/UserSession_${UPDATER_PLATFORM}.cpp
   tests/EndToEnd_test.cpp
   tests/EndToEnd_${UPDATER_PLATFORM}_test.cpp
+  tests/KillHarness_test.cpp
   tests/TestServer.cpp
   tests/TestServer_${UPDATER_PLATFORM}.cpp)

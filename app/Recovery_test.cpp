@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "app/FileSystem.h"
+#include "catalogue/UpdatePlan.h"
+#include "catalogue/ModuleList.h"
+#include "tests/UpdaterFixture.h"
+
+using namespace testing_support;
+
+namespace {
+void makeReadOnly(const std::string& path) {
+  FileAttributes attributes = readFileAttributes(path);
+  ASSERT_TRUE(writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute)));
+}
+
+ModuleList& listOf(ModuleList& list, const std::vector<std::string>& names) {
+  for (const std::string& name : names) list.add(new Module(makeModule(name)));
+  return list;
+}
+}  // namespace
+
+// What a stop between any two steps of an exchange leaves, and what the next run makes of it.
+TEST(Recovery, AMissingTargetComesBackFromItsBackupAndAStaleBackupGoes) {
+  UpdaterFixture updater;
+  writeFile("lib/gone.dll.old", "old");  // stopped between the two renames
+  makeReadOnly("lib/gone.dll.old");
+  writeFile("stale.dat", "new");  // stopped before the backup was removed
+  writeFile("stale.dat.old", "old");
+  makeReadOnly("stale.dat.old");
+  writeFile("alone.dat.old", "not a module's");
+  ModuleList installed, available;
+  listOf(installed, {"lib/gone.dll", "stale.dat"});
+  listOf(available, {"stale.dat", "fresh.dat"});
+  LogCapture log;
+  updater->repairInterruptedInstallations(installed, available);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"restored lib/gone.dll from lib/gone.dll.old"});
+  EXPECT_EQ(readFile("lib/gone.dll"), "old");
+  EXPECT_TRUE(readFileAttributes("lib/gone.dll").readOnly());
+  EXPECT_FALSE(fileExists("lib/gone.dll.old"));
+  EXPECT_EQ(readFile("stale.dat"), "new");
+  EXPECT_FALSE(fileExists("stale.dat.old"));
+  EXPECT_TRUE(fileExists("alone.dat.old"));
+}
+
+// While only the updater's own files are fetched, the other modules stay out of date.
+TEST(Recovery, DownloadsNothingWillUseAreRemovedOthersKept) {
+  for (bool selfUpdate : {false, true}) {
+    UpdaterFixture updater;
+    ModuleList installed, available;
+    listOf(installed, {"current.dat", "old.dat"});
+    listOf(available, {"current.dat", "queued.dat"});
+    listOf(updater->status.downloadQueue, {selfUpdate ? kUpdaterExecutable : "queued.dat"});
+    for (const char* name : {"current.dat.new", "old.dat.new", "queued.dat.new", "stranger.new"}) writeFile(name, "x");
+    makeReadOnly("current.dat.new");
+    updater->removeUnusedDownloads(installed, available);
+    EXPECT_EQ(fileExists("current.dat.new"), selfUpdate);
+    EXPECT_FALSE(fileExists("old.dat.new"));
+    EXPECT_TRUE(fileExists("queued.dat.new"));
+    EXPECT_TRUE(fileExists("stranger.new"));
+  }
+}
+
+TEST(Recovery, WorkAnEarlierRunDidIsTakenOverOnlyWhenLengthAndChecksumMatch) {
+  const std::string content = "the announced content";
+  struct Case {
+    const char* what;
+    const char* target;      // nullptr: none
+    const char* downloaded;  // nullptr: none
+    bool announcedMd5;
+    const char* sha256Of;  // nullptr: no sha256 announced
+    EarlierWork expected;
+    bool downloadKept;
+    const char* logLine;
+  };
+  const Case cases[] = {
+      {"target matches", "=", "half", true, nullptr, EarlierWork::Installed, false,
+       "component m.dat is already in place"},
+      {"download matches", "old", "=", true, nullptr, EarlierWork::Downloaded, true,
+       "component m.dat is already downloaded"},
+      {"sha256 matches", "=", nullptr, false, "=", EarlierWork::Installed, false, "component m.dat is already in place"},
+      {"sha256 decides over md5", "=", nullptr, true, "THE ANNOUNCED CONTENT", EarlierWork::None, false, nullptr},
+      {"download partial", "old", "the announced", true, nullptr, EarlierWork::None, true, nullptr},
+      {"download whole but wrong", nullptr, "THE ANNOUNCED CONTENT", true, nullptr, EarlierWork::None, false, nullptr},
+      {"download longer", nullptr, "the announced content and more", true, nullptr, EarlierWork::None, false, nullptr},
+      {"no checksum announced", "=", nullptr, false, nullptr, EarlierWork::None, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UpdaterFixture updater;
+    Module module = announcedModule("m.dat", content);
+    if (!c.announcedMd5) module.md5sum = "";
+    if (c.sha256Of != nullptr) {
+      std::string hashed = std::string(c.sha256Of) == "=" ? content : c.sha256Of;
+      module.sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, hashed));
+    }
+    if (c.target != nullptr) writeFile("m.dat", std::string(c.target) == "=" ? content : c.target);
+    if (c.downloaded != nullptr) writeFile("m.dat.new", std::string(c.downloaded) == "=" ? content : c.downloaded);
+    LogCapture log;
+    EXPECT_EQ(updater->findEarlierWork(module), c.expected);
+    EXPECT_EQ(fileExists("m.dat.new"), c.downloadKept);
+    EXPECT_EQ(log.lines(), c.logLine ? std::vector<std::string>{c.logLine} : std::vector<std::string>{});
+    if (c.expected != EarlierWork::None) {
+      EXPECT_EQ(updater->status.progress, 100);
+    }
+  }
+}
+
+// A deferred module is recorded only once its file is in place, whether the
+// script did the rename after the run ended or never ran.
+TEST(Recovery, ADeferredModuleIsRecordedByTheRunThatFindsItsFileInPlace) {
+  const std::string content = "version 2";
+  for (bool scriptRan : {true, false}) {
+    SCOPED_TRACE(scriptRan ? "script ran" : "script never ran");
+    UpdaterFixture updater({{"modulesFile", "installed.xml"}});
+    ModuleList installed;
+    installed.add(new Module(makeModule("client.dll", false, "", "", "1.0")));
+    installed.writeFile("installed.xml");
+    Module* queued = updater->status.downloadQueue.add(new Module(announcedModule("client.dll", content)));
+    Module* added = updater->status.downloadQueue.add(new Module(announcedModule("added.dll", content)));
+    writeFile("client.dll", "version 1");
+    writeFile("added.dll", "new");
+    for (const char* name : {"client.dll", "added.dll"}) {
+      writeFile(std::string(name) + ".new", content);
+      updater->deferredRenames[std::string(name) + ".new"] = name;
+    }
+    queued->state = Complete;
+    added->state = Complete;
+    updater->commitInstalledModules(installed, updater->status.downloadQueue);
+    ModuleList recorded;
+    recorded.readFile("installed.xml");
+    EXPECT_EQ(recorded.find("client.dll")->version.text, "1.0");
+    EXPECT_EQ(recorded.find("added.dll"), nullptr);
+
+    if (scriptRan) {  // as the script does it: delete, then rename
+      ASSERT_EQ(std::remove("client.dll"), 0);
+      ASSERT_EQ(std::rename("client.dll.new", "client.dll"), 0);
+    }
+    Updater next;
+    Module again = announcedModule("client.dll", content);
+    EarlierWork earlier = next.findEarlierWork(again);
+    EXPECT_EQ(earlier, scriptRan ? EarlierWork::Installed : EarlierWork::Downloaded);
+    if (earlier == EarlierWork::Downloaded) next.installComponent(again);
+    EXPECT_EQ(readFile("client.dll"), content);
+  }
+}
