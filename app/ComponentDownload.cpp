@@ -10,6 +10,7 @@
 #include "catalogue/ModuleDigest.h"
 #include "net/URL.h"
 #include "support/Exceptions.h"
+#include "support/FreshFile.h"
 #include "support/Log.h"
 
 namespace {
@@ -42,9 +43,11 @@ void Updater::fetchComponent(Module& module) {
   // text leaves the disk untouched.
   ModuleDigest digest(module);
   ensureDirectoryExistsForPath(module.name);
+  // Installing over a folder would move the whole folder away.
+  if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
 
   const std::string downloaded = module.name + ".new";
-  FileOwner file(std::fopen(downloaded.c_str(), "wb"));
+  FileOwner file(openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
 
   bool writeFailed = false;

@@ -69,17 +69,33 @@ TEST(ComponentDownload, DirectoryWorkOnlyWhereANameHasADirectoryThatIsMissing) {
   EXPECT_TRUE(std::filesystem::is_directory("present/new"));
 }
 
-TEST(ComponentDownload, AnOutputFileThatCannotBeOpenedIsReportedUnderTheModulesName) {
+TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLeftAlone) {
   UpdaterFixture updater;
   writeFile("plain", "not a directory");
-  Module module = makeModule("plain/a.bin", false, "http://127.0.0.1:1/never");
-  try {
-    updater->fetchComponent(module);
-    FAIL() << "no exception";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e.rfind("plain/a.bin: ", 0), 0u) << e;
-    EXPECT_GT(e.size(), std::string("plain/a.bin: ").size());
+  writeFile("data/kept", "x");
+  writeFile("b.bin.new/kept", "x");
+  const struct {
+    std::string name;
+    const char* text;  // nullptr: the system's text
+  } cases[] = {{"plain/a.bin", nullptr},
+               {"data", "the target is a folder"},
+               {"b.bin", nullptr},
+               {std::string(4000, 'n'), nullptr}};  // longer than any file name may be
+  for (const auto& c : cases) {
+    Module module = makeModule(c.name, false, "http://127.0.0.1:1/never");
+    try {
+      updater->fetchComponent(module);
+      ADD_FAILURE() << c.name << ": no exception";
+    } catch (const IOException& e) {
+      const std::string prefix = c.name + ": ";
+      EXPECT_EQ(e.rfind(prefix, 0), 0u) << e;
+      if (c.text != nullptr) {
+        EXPECT_EQ(e, prefix + c.text);
+      }
+      EXPECT_GT(e.size(), prefix.size());
+    }
   }
+  EXPECT_EQ(readFile("plain") + readFile("data/kept") + readFile("b.bin.new/kept"), "not a directoryxx");
 }
 
 TEST(ComponentDownload, AShortBodyIsNeverTakenForTheFile) {

@@ -55,7 +55,7 @@ void Updater::installComponent(Module& module) {
   // A read-only file may be renamed: the target keeps its flag through the exchange.
   if (renameFile(target, backup) != 0 && isInUseError(errno)) {
     deferredRenames[downloaded] = target;
-    if (target == kUpdaterExecutable) updaterRenameDeferred = true;
+    if (isSameModuleName(target, kUpdaterExecutable)) updaterRenameDeferred = true;
     // The script deletes the target before it renames the downloaded file,
     // which already carries the final attributes.
     if (attributes.readOnly()) clearReadOnly(target, attributes);

@@ -84,6 +84,7 @@ TEST(ComponentInstall, ATargetInUseIsDeferredWithItsEntryAndNoDelay) {
   EXPECT_TRUE(delays.requested.empty());
 }
 
+// Windows takes any spelling of its name for the updater's own file.
 TEST(ComponentInstall, OnlyTheUpdatersOwnExecutableSuppressesTheLaunch) {
   UpdaterFixture updater;
   const std::string self = kUpdaterExecutable;
@@ -94,8 +95,9 @@ TEST(ComponentInstall, OnlyTheUpdatersOwnExecutableSuppressesTheLaunch) {
     writeFile(name, "old");
     writeFile(name + ".new", "new");
     FailingRename busy(name, EBUSY);
+    updater->updaterRenameDeferred = false;
     updater->installComponent(other);
-    EXPECT_FALSE(updater->updaterRenameDeferred) << name;
+    EXPECT_EQ(updater->updaterRenameDeferred, onWindows() && name == capitalised) << name;
   }
   Module module = makeModule(self);
   writeFile(self, "old");

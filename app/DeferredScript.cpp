@@ -3,6 +3,9 @@
 #include <cstdio>
 
 namespace {
+// About a second: the first echo answers at once, the second a second later.
+const char* const kBatchWait = "\"%SystemRoot%\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\n";
+
 std::string label(int k) {
   char text[16];
   std::snprintf(text, sizeof text, "%d", k);
@@ -28,7 +31,7 @@ std::string batchName(const std::string& name) {
 
 // "ren" takes only a bare file name as the new name.
 std::string bareBatchName(const std::string& name) {
-  std::string::size_type slash = name.find_last_of('/');
+  std::string::size_type slash = name.find_last_of("/\\");
   return batchName(slash == std::string::npos ? name : name.substr(slash + 1));
 }
 
@@ -73,7 +76,10 @@ std::string batchScriptText(const RenameMap& renames, bool restartUpdater) {
     text += ":" + label(k) + "\n";
     text += "del " + batchName(target) + "\n";
     text += "ren " + batchName(downloaded) + " " + bareBatchName(target) + "\n";
-    text += "if exist " + batchName(downloaded) + " goto :" + label(k) + "\n";
+    text += "if not exist " + batchName(downloaded) + " goto :" + label(k) + "done\n";
+    text += kBatchWait;
+    text += "goto :" + label(k) + "\n";
+    text += ":" + label(k) + "done\n";
     ++k;
   }
   if (restartUpdater) text += "start updater.exe\n";

@@ -9,14 +9,17 @@
 typedef std::map<std::string, std::string> RenameMap;
 
 extern const char* const kDeferredScriptName;     // "defer.bat" / "defer.sh"
-// The command line that starts the script, as error texts name it.
-extern const char* const kDeferredScriptCommand;
+// The command line that starts the script, as error texts name it. On Windows the
+// interpreter is named by its path in the system folder: a "cmd.exe" planted in
+// the installation folder, which the search path tries first, is never run.
+std::string deferredScriptCommand();
 
 // The platform's script, lines ending in "\n" (the file is written in text mode).
 std::string deferredScriptText(const RenameMap& renames, bool restartUpdater);
 
 // "defer.bat": plain names as they are; any other name quoted, "/" as "\", the
-// new name of "ren" bare. Entries whose names the interpreter cannot take even
+// new name of "ren" bare. Between tries it waits about a second (ping from the
+// system folder: the interpreter has no sleep that Wine knows too). Entries whose names the interpreter cannot take even
 // quoted are left out (the updater's file system has no such names).
 std::string batchScriptText(const RenameMap& renames, bool restartUpdater);
 // "defer.sh": every name single-quoted; "exec ./updater" at the end on a restart.

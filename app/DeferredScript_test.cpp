@@ -9,16 +9,24 @@
 using namespace testing_support;
 
 namespace {
-// The script for one entry, from the texts its del, ren and if lines carry.
+const std::string kWait = "\"%SystemRoot%\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\n";
+
+// One entry's loop, from the texts its del, ren and if lines carry.
+std::string batchLoop(int k, const std::string& target, const std::string& from, const std::string& to) {
+  const std::string label = std::to_string(k);
+  return ":" + label + "\ndel " + target + "\nren " + from + " " + to + "\nif not exist " + from + " goto :" + label +
+         "done\n" + kWait + "goto :" + label + "\n:" + label + "done\n";
+}
+
 std::string oneEntryBatch(const std::string& target, const std::string& from, const std::string& to) {
-  return "@echo off\n:1\ndel " + target + "\nren " + from + " " + to + "\nif exist " + from + " goto :1\ncls\n";
+  return "@echo off\n" + batchLoop(1, target, from, to) + "cls\n";
 }
 }  // namespace
 
 TEST(DeferredScript, BatchForOneEntryQuotingNamesTheInterpreterCannotTakeAsWritten) {
-  EXPECT_EQ(batchScriptText({{"client.dll.new", "client.dll"}}, false),
-            "@echo off\n:1\ndel client.dll\nren client.dll.new client.dll\nif exist client.dll.new goto :1\ncls\n");
   const std::vector<std::vector<std::string>> cases = {
+      {"client.dll", "client.dll", "client.dll.new", "client.dll"},
+      {"data\\maps\\b.bin", "\"data\\maps\\b.bin\"", "\"data\\maps\\b.bin.new\"", "b.bin"},
       {"data/maps/a.bin", "\"data\\maps\\a.bin\"", "\"data\\maps\\a.bin.new\"", "a.bin"},
       {"my file&100%.dat", "\"my file&100%%.dat\"", "\"my file&100%%.dat.new\"", "\"my file&100%%.dat\""},
       {"sub dir/x y.dat", "\"sub dir\\x y.dat\"", "\"sub dir\\x y.dat.new\"", "\"x y.dat\""},
@@ -30,9 +38,8 @@ TEST(DeferredScript, BatchForOneEntryQuotingNamesTheInterpreterCannotTakeAsWritt
 
 TEST(DeferredScript, BatchForTwoEntriesRestartsTheUpdaterAfterTheLastLoop) {
   EXPECT_EQ(batchScriptText({{"updater.exe.new", "updater.exe"}, {"a.dll.new", "a.dll"}}, true),
-            "@echo off\n:1\ndel a.dll\nren a.dll.new a.dll\nif exist a.dll.new goto :1\n"
-            ":2\ndel updater.exe\nren updater.exe.new updater.exe\nif exist updater.exe.new goto :2\n"
-            "start updater.exe\ncls\n");
+            "@echo off\n" + batchLoop(1, "a.dll", "a.dll.new", "a.dll") +
+                batchLoop(2, "updater.exe", "updater.exe.new", "updater.exe") + "start updater.exe\ncls\n");
 }
 
 TEST(DeferredScript, EntriesFollowByteOrderOfTheirKeysNotTheirRecording) {
@@ -42,12 +49,12 @@ TEST(DeferredScript, EntriesFollowByteOrderOfTheirKeysNotTheirRecording) {
   renames["B.dll.new"] = "B.dll";  // upper case sorts first byte-wise
   renames["\xe9.dll.new"] = "\xe9.dll";  // a high byte sorts last
   std::vector<std::string> lines = splitLines(batchScriptText(renames, false));
-  ASSERT_EQ(lines.size(), 18u);
+  ASSERT_EQ(lines.size(), 30u);
   EXPECT_EQ(lines[2], "del B.dll");
-  EXPECT_EQ(lines[6], "del a.dll");
-  EXPECT_EQ(lines[10], "del b.dll");
-  EXPECT_EQ(lines[13], ":4");
-  EXPECT_EQ(lines[14], "del \"\xe9.dll\"");
+  EXPECT_EQ(lines[9], "del a.dll");
+  EXPECT_EQ(lines[16], "del b.dll");
+  EXPECT_EQ(lines[22], ":4");
+  EXPECT_EQ(lines[23], "del \"\xe9.dll\"");
 }
 
 TEST(DeferredScript, BatchLeavesOutNamesNoQuotingCanCarry) {
@@ -77,7 +84,7 @@ TEST(DeferredScript, InterpreterRunsTheScriptToItsEnd) {
   ScopedWorkingDirectory dir;
   RenameMap renames;
   const std::vector<std::string> targets = {"client.dll", "data/maps/a.bin", "sub dir/x y&z 100%.dat",
-                                            "-dash.txt"};
+                                            "-dash.txt", "back\\slash\\b.bin"};
   for (const std::string& target : targets) {
     writeFile(target, "old " + target);
     writeFile(target + ".new", "new " + target);

@@ -25,4 +25,9 @@ int removeFileEvenReadOnly(const std::string& path) {
   return removeFile(path);
 }
 
+bool isDirectory(const std::string& path) {
+  const FileAttributes attributes = readFileAttributes(path);
+  return attributes.exists() && (attributes.word & kDirectoryAttribute) != 0;
+}
+
 void setRenameFunctionForTesting(RenameFunction function) { renameOverride() = std::move(function); }

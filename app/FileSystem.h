@@ -52,6 +52,8 @@ void syncDirectory(const std::string& directory);
 int makeDirectory(const std::string& path);
 // Whether anything, a plain file too, exists under the name.
 bool pathExists(const std::string& path);
+// Whether a folder (or a link to one) is under the name.
+bool isDirectory(const std::string& path);
 // Whether a failed rename's errno means the file is held by a running program.
 bool isInUseError(int error);
 

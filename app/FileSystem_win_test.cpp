@@ -51,9 +51,3 @@ TEST(FileSystemWin, ARenameWaitsForAFileHeldForAMoment) {
   EXPECT_EQ(result, 0);
   EXPECT_EQ(readFile("fresh.dll"), "x");
 }
-
-TEST(FileSystemWin, NewFilesGetNoAttributesOfTheirOwn) {
-  ScopedWorkingDirectory dir;
-  writeFile("a.exe", "MZ");
-  EXPECT_FALSE(newFileAttributes("a.exe").exists());
-}

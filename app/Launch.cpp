@@ -8,6 +8,7 @@
 #include "app/Process.h"
 #include "app/Updater.h"
 #include "support/Exceptions.h"
+#include "support/FreshFile.h"
 #include "support/Log.h"
 
 void Updater::autoStartProcess(const std::string& program) {
@@ -24,7 +25,7 @@ void Updater::startDeferredRenames() {
     return;
   }
   const std::string name = kDeferredScriptName;
-  FILE* script = std::fopen(name.c_str(), "wt");
+  FILE* script = openFreshFile(name, true);
   if (script == nullptr) throw IOException("open " + name + ": " + std::strerror(errno));
   for (const auto& entry : deferredRenames) {
     logPrintf("deferred rename of %s to %s\n", entry.first.c_str(), entry.second.c_str());
@@ -42,6 +43,6 @@ void Updater::startDeferredRenames() {
   }
 
   int32_t processId = 0;
-  if (!startDeferredScript(processId)) throw IOException(std::string("unable to start ") + kDeferredScriptCommand);
+  if (!startDeferredScript(processId)) throw IOException("unable to start " + deferredScriptCommand());
   logPrintf("batchfile pid = %d\n", static_cast<int>(processId));
 }

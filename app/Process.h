@@ -9,6 +9,6 @@
 // False when it cannot be started.
 bool startClientProgram(const std::string& program, const std::string& commandLine, int32_t& processId);
 
-// Starts the deferred-renames script (kDeferredScriptCommand) in a process of its
+// Starts the deferred-renames script (deferredScriptCommand()) in a process of its
 // own that outlives the updater. False when it cannot be started.
 bool startDeferredScript(int32_t& processId);

@@ -41,4 +41,4 @@ bool startClientProgram(const std::string&, const std::string& commandLine, int3
   return startCommandLine(commandLine, processId);
 }
 
-bool startDeferredScript(int32_t& processId) { return startCommandLine(kDeferredScriptCommand, processId); }
+bool startDeferredScript(int32_t& processId) { return startCommandLine(deferredScriptCommand(), processId); }

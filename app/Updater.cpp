@@ -1,5 +1,6 @@
 #include "app/Updater.h"
 
+#include "app/DeferredScript.h"
 #include "catalogue/UpdatePlan.h"
 #include "support/Log.h"
 
@@ -13,7 +14,10 @@ Updater::Updater() : settings(), status(), deferredRenames() {
 }
 
 void Updater::buildDownloadQueue(ModuleList& installed, ModuleList& available) {
-  planDownloadQueue(status.downloadQueue, installed, available);
+  // The updater's own working files are never module files: a module under one
+  // of their names would delete or overwrite them.
+  planDownloadQueue(status.downloadQueue, installed, available,
+                    {settings.get("modulesFile"), "update.log", kDeferredScriptName});
   preferSelfUpdate();
 }
 

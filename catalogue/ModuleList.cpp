@@ -1,6 +1,7 @@
 #include "catalogue/ModuleList.h"
 
 #include <climits>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "support/Exceptions.h"
+#include "support/FreshFile.h"
 #include "support/Log.h"
 #include "support/XmlDoc.h"
 
@@ -177,12 +179,17 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
   }
   lock.unlock();
   // The document is the list's snapshot now: the file is written without the lock.
+  // Created fresh: a link planted under the name is replaced, not written through.
+  FILE* file = openFreshFile(path, false);
+  if (file == nullptr) throw IOException("xmlSaveFormatFile failed");
   int written;
   {
     XmlQuietErrors quiet;  // the exception is the one report
-    written = xmlSaveFormatFile(path.c_str(), doc.get(), 1);
+    written = xmlDocFormatDump(file, doc.get(), 1);
   }
-  if (written == -1) throw IOException("xmlSaveFormatFile failed");
+  bool flushed = std::fflush(file) == 0 && !std::ferror(file);
+  if (std::fclose(file) != 0) flushed = false;
+  if (written == -1 || !flushed) throw IOException("xmlSaveFormatFile failed");
 }
 
 Module* ModuleList::add(Module* module) {

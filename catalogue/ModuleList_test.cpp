@@ -89,6 +89,8 @@ TEST(ModuleListReading, FailuresThrowTheirTextLeaveTheListAsItWasAndPrintNothing
       {"<?xml version=\"1.0\"?>", "XML parse error"},
       {"<module name=\"a\" version=\"1\"/>", "Malformed XML"},
       {"<root><Modules><module name=\"a\"/></Modules><downloadfiles/></root>", "Malformed XML"},
+      // Nesting this deep is refused by the parser, not followed down the stack.
+      {nestedXml(100000, "<modules/>"), "XML parse error"},
   };
   for (const Case& c : cases) {
     std::string printed = standardErrorOf([&] {

@@ -87,31 +87,60 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
   EXPECT_EQ(log.text(), "");
 }
 
-TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallation) {
+TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFile) {
   ScopedWorkingDirectory dir;
-  const std::vector<std::string> unsafe = {
-      "",          "/etc/passwd", "\\Windows\\system.ini", "C:/autoexec.bat", "c:client.exe",
-      "file:ads",  "..",          "../outside",           "data/../../up",    "data\\..\\..\\up",
-      "data/..",   "a/../b",      "data\\...\\x",         "data/.. /x",       "//server/share/x"};
-  const std::vector<std::string> safe = {"client.exe", "data/sub/file.dat", "data\\sub\\file.dat", "..hidden",
-                                         "name..",     "a.b/c..d",          "./here",             "data/./x"};
+  const std::vector<std::string> unsafeEverywhere = {
+      "",           "/etc/passwd", "\\Windows\\system.ini", "C:/autoexec.bat", "c:client.exe", "file:ads",
+      "..",         "../outside",  "data/../../up",         "data\\..\\..\\up",  "data/..",      "a/../b",
+      "//server/x", "./here",      "data/./x",              ".",               "a//b",         "a\\\\b",
+      "dir/",       "dir\\",       "tab\tname",            "soh\x01name",     "del\x7f",       "esc\x1b[0m",
+      "modules.xml", "modules.xml.new", "modules.xml.old", "update.log", "script", "client.exe.new",
+      "client.exe.old", "kept.dat", "data\\...\\x", "data/.. /x"};
+  const std::vector<std::string> unsafeOnWindows = {
+      "Client.exe",  "data\\sub/file.dat", "NUL",        "con.txt",   "data/Com1.log", "lpt9",     "aux.dat.x",
+      "name.",       "name ",              "data. /x",   "data.. /x", "caf\xc3\xa9.dat",
+      "a*b",         "a?b",                "a<b",        "a|b"};
+  const std::vector<std::string> safe = {"client.exe", "data/sub/file.dat", "..hidden", "name..x", "a.b/c..d",
+                                         "com10",      "console.dat",        "nul_",     "kept.dat.sig"};
+  std::vector<std::string> refused = unsafeEverywhere;
+  std::vector<std::string> taken = safe;
+  (onWindows() ? refused : taken).insert((onWindows() ? refused : taken).end(), unsafeOnWindows.begin(),
+                                         unsafeOnWindows.end());
   ModuleList installed;
   ModuleList available;
-  for (const std::string& name : unsafe) addRecord(available, name, "1");
-  for (const std::string& name : safe) addRecord(available, name, "1");
   // Installed records are never used as paths: they stay as read.
   addRecord(installed, "/etc/passwd", "0.1");
-  addRecord(installed, "../outside", "5");
+  addRecord(installed, "kept.dat.new", "1");
+  for (const std::string& name : safe) addRecord(available, name, "1");
+  for (const std::string& name : unsafeEverywhere) addRecord(available, name, "1");
+  for (const std::string& name : unsafeOnWindows) addRecord(available, name, "1");
+  ModuleList queue;
+  LogCapture log;
+  planDownloadQueue(queue, installed, available, {"modules.xml", "update.log", "script"});
+  EXPECT_EQ(namesOf(queue), taken);
+  std::vector<std::string> expectedLog;
+  for (const std::string& name : refused) expectedLog.push_back("refusing module with unsafe name " + name);
+  EXPECT_EQ(log.lines(), expectedLog);
+  EXPECT_EQ(namesOf(installed), (std::vector<std::string>{"/etc/passwd", "kept.dat.new"}));
+}
+
+TEST(UpdatePlan, AHundredThousandModulesAndAFourThousandCharacterNameArePlannedLikeAnyOther) {
+  ScopedWorkingDirectory dir;
+  std::string xml = "<modules>";
+  for (int i = 0; i < 100000; ++i) xml += "<module name=\"data/m" + std::to_string(i) + ".dat\" version=\"2\"/>";
+  const std::string longName = std::string(3996, 'n') + ".dat";
+  xml += "<module name=\"" + longName + "\" version=\"2\"/><module name=\"data/m7.dat.new\" version=\"2\"/></modules>";
+  ModuleList available;
+  available.readMemory(xml.data(), xml.size());
+  ModuleList installed;
+  addRecord(installed, "data/m99999.dat", "1");
   ModuleList queue;
   LogCapture log;
   planDownloadQueue(queue, installed, available);
-  EXPECT_EQ(namesOf(queue), safe);
-  std::vector<std::string> expectedLog;
-  for (const std::string& name : unsafe) expectedLog.push_back("refusing module with unsafe name " + name);
-  EXPECT_EQ(log.lines(), expectedLog);
-  EXPECT_EQ(namesOf(installed), (std::vector<std::string>{"/etc/passwd", "../outside"}));
-  for (const std::string& name : unsafe) EXPECT_FALSE(isSafeModuleName(name)) << name;
-  for (const std::string& name : safe) EXPECT_TRUE(isSafeModuleName(name)) << name;
+  EXPECT_EQ(queue.size(), 100001u);
+  EXPECT_NE(queue.find(longName), nullptr);
+  EXPECT_NE(queue.find("data/m99999.dat"), nullptr);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"refusing module with unsafe name data/m7.dat.new"});
 }
 
 TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
@@ -146,7 +175,8 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   EXPECT_EQ(namesOf(onlySettings), std::vector<std::string>{settingsModule});
   EXPECT_TRUE(onlySettings.find(settingsModule)->critical);
 
-  // Names are compared exactly: other spellings are ordinary modules.
+  // Names are compared as the file system compares them: other spellings are
+  // ordinary modules on Linux and the updater's own files on Windows.
   std::string capital = executable;
   capital[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capital[0])));
   std::string otherSettings = settingsModule;
@@ -156,7 +186,8 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   addRecord(ordinary, capital, "2", nullptr, "false");
   addRecord(ordinary, otherSettings, "2", nullptr, "false");
   addRecord(ordinary, "data.pak", "2");
-  EXPECT_FALSE(preferSelfUpdateIn(ordinary));
-  EXPECT_EQ(namesOf(ordinary), (std::vector<std::string>{"client.exe", capital, otherSettings, "data.pak"}));
-  EXPECT_FALSE(ordinary.find(capital)->critical);
+  EXPECT_EQ(preferSelfUpdateIn(ordinary), onWindows());
+  EXPECT_EQ(namesOf(ordinary), onWindows() ? (std::vector<std::string>{capital, otherSettings})
+                                           : (std::vector<std::string>{"client.exe", capital, otherSettings, "data.pak"}));
+  EXPECT_EQ(ordinary.find(capital)->critical, onWindows());
 }

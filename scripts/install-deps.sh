@@ -14,6 +14,8 @@ PACKAGES=(
   libcurl4-openssl-dev libxml2-dev libxml2-utils libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   nginx-light python3 openssl
+  # libFuzzer targets
+  clang libclang-rt-14-dev
   # Windows cross-build and its tests under Wine
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

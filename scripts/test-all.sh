@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and tests every build of the tree: bash scripts/test-all.sh [preset...]
-# With no arguments runs linux, linux-sanitize, linux-tsan and windows.
+# With no arguments runs linux, linux-sanitize, linux-tsan, windows and fuzz
+# (each libFuzzer target for 30 s, scripts/fuzz.sh).
 # Every build runs even after one fails; the exit status says whether all passed.
 set -euo pipefail
 
@@ -8,7 +9,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$ROOT"
 
 presets=("$@")
-[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-sanitize linux-tsan windows)
+[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-sanitize linux-tsan windows fuzz)
 
 bash "$ROOT/scripts/install-deps.sh"
 
@@ -39,6 +40,7 @@ for preset in "${presets[@]}"; do
   cmd=(cmake --workflow --preset "$preset")
   case $preset in
     linux-tsan) cmd=("${tsan_wrapper[@]}" "${cmd[@]}") ;;
+    fuzz) cmd=(bash "$ROOT/scripts/fuzz.sh" 30) ;;
     windows)
       stop_wineserver
       cmd=(xvfb-run -a -s "-screen 0 1280x1024x24" "${cmd[@]}")

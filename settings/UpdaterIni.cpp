@@ -22,7 +22,8 @@ UpdaterIni::UpdaterIni() {
   xmlNodePtr root = xmlDocGetRootElement(doc.get());
   if (root == nullptr || xmlStrcmp(root->name, BAD_CAST "UpdaterIni") != 0) return;
   for (xmlNodePtr node = root->children; node != nullptr; node = node->next) {
-    if (xmlNodeIsText(node)) continue;
+    // A CDATA section has no name to file its text under.
+    if (xmlNodeIsText(node) || node->name == nullptr) continue;
     XmlText content(xmlNodeGetContent(node));
     values[reinterpret_cast<const char*>(node->name)] = content.str();
   }

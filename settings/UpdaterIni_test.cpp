@@ -27,6 +27,8 @@ TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
       // A comment under the root becomes an entry; blank text does not.
       {"<UpdaterIni>\n  <!-- note -->\n  <lang>en</lang>\n</UpdaterIni>",
        {{"comment", " note "}, {"text", ""}, {"lang", "en"}}},
+      // A CDATA section has no name: it is passed over instead of ending the program.
+      {"<UpdaterIni><![CDATA[x]]><lang>en</lang></UpdaterIni>", {{"lang", "en"}}},
       // A root of another name gives empty settings without an error.
       {"<updaterini><lang>en</lang></updaterini>", {{"lang", ""}}},
   };

@@ -25,13 +25,19 @@ SocketHandle listenOnLoopback(uint16_t port);
 // The platform's part of listenOnLoopback: a TCP socket with the option that
 // decides who may share the port. Throws "socket: " / "setsockopt: ".
 SocketHandle openListeningSocket();
-// Throws IOException "accept: " + the system's text.
+// Throws IOException "accept: " + the system's text. The accepted socket's sends
+// give up after kSendTimeLimitSeconds.
 SocketHandle acceptClient(SocketHandle listener);
 // recv's result: the bytes received, 0 when the peer closed, negative on failure.
 long receiveSome(SocketHandle socket, char* buffer, std::size_t size);
-// One send of all the bytes; the result is not examined, and a peer that has gone
-// raises no signal.
-void sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
+// How long sendBytes waits for a peer to take the bytes.
+constexpr int kSendTimeLimitSeconds = 5;
+// Sends all the bytes; false when the peer has gone or has not taken them all
+// within kSendTimeLimitSeconds. A peer that has gone raises no signal.
+bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
+// Ends both directions of the connection, waking a thread blocked in receiveSome;
+// the socket still needs closeSocket.
+void shutdownSocket(SocketHandle socket);
 void closeSocket(SocketHandle socket);
 
 // The client's side: a connection to 127.0.0.1 at the port, or kNoSocket when

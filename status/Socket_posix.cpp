@@ -4,7 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/time.h>
+
 #include <cerrno>
+#include <chrono>
 
 #include "status/Socket.h"
 #include "support/Exceptions.h"
@@ -29,6 +32,8 @@ SocketHandle openListeningSocket() {
 SocketHandle acceptClient(SocketHandle listener) {
   int client = accept(listener, nullptr, nullptr);
   if (client < 0) throw IOException("accept: " + systemErrorText());
+  timeval limit = {kSendTimeLimitSeconds, 0};
+  setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   return client;
 }
 
@@ -53,12 +58,23 @@ class NoCancellation {
 };
 }  // namespace
 
-void sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
+bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
   NoCancellation atomically;
-  // Without MSG_NOSIGNAL a client that has gone would kill the process with SIGPIPE.
-  ssize_t ignored = send(socket, bytes, length, MSG_NOSIGNAL);
-  (void)ignored;
+  // Each send may wait the whole limit; a peer that takes a trickle must not
+  // stretch the wait beyond it either.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kSendTimeLimitSeconds);
+  while (length > 0) {
+    // Without MSG_NOSIGNAL a client that has gone would kill the process with SIGPIPE.
+    ssize_t sent = send(socket, bytes, length, MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0 || std::chrono::steady_clock::now() > deadline) return false;
+    bytes += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
 }
+
+void shutdownSocket(SocketHandle socket) { shutdown(socket, SHUT_RDWR); }
 
 void closeSocket(SocketHandle socket) {
   NoCancellation atomically;

@@ -26,6 +26,8 @@ SocketHandle openListeningSocket() {
 SocketHandle acceptClient(SocketHandle listener) {
   SOCKET client = accept(listener, nullptr, nullptr);
   if (client == INVALID_SOCKET) throw IOException("accept: " + systemErrorText());
+  DWORD limit = kSendTimeLimitSeconds * 1000;
+  setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
   return client;
 }
 
@@ -33,9 +35,19 @@ long receiveSome(SocketHandle socket, char* buffer, std::size_t size) {
   return recv(socket, buffer, static_cast<int>(size), 0);
 }
 
-void sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
-  send(socket, bytes, static_cast<int>(length), 0);
+bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
+  // After a timed-out send the socket's state is undefined; the caller drops it.
+  const ULONGLONG deadline = GetTickCount64() + kSendTimeLimitSeconds * 1000;
+  while (length > 0) {
+    int sent = send(socket, bytes, static_cast<int>(length), 0);
+    if (sent == SOCKET_ERROR || sent == 0 || GetTickCount64() > deadline) return false;
+    bytes += sent;
+    length -= static_cast<std::size_t>(sent);
+  }
+  return true;
 }
+
+void shutdownSocket(SocketHandle socket) { shutdown(socket, SD_BOTH); }
 
 void closeSocket(SocketHandle socket) {
   if (socket != kNoSocket) closesocket(socket);

@@ -26,7 +26,7 @@ StatusClient::StatusClient(uint16_t port, uint32_t patience) : socket(kNoSocket)
 
 StatusClient::~StatusClient() { close(); }
 
-void StatusClient::sendBytes(const std::string& bytes) { ::sendBytes(socket, bytes.data(), bytes.size()); }
+bool StatusClient::sendBytes(const std::string& bytes) { return ::sendBytes(socket, bytes.data(), bytes.size()); }
 
 StatusClient::Reading StatusClient::readMessage(std::string& message, uint32_t timeout) {
   Clock::time_point start = Clock::now();

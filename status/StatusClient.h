@@ -20,7 +20,8 @@ class StatusClient {
 
   bool connected() const { return socket != kNoSocket; }
   // Raw bytes, as they are; the server reads a message up to a chunk ending in NUL.
-  void sendBytes(const std::string& bytes);
+  // False when the server has gone or does not take them within the send limit.
+  bool sendBytes(const std::string& bytes);
   // One message: the text and its NUL, in one send.
   void sendMessage(const std::string& text) { sendBytes(text + std::string(1, '\0')); }
 

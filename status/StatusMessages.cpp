@@ -7,6 +7,7 @@
 #include "support/stringify.h"
 
 namespace {
+// A text as an attribute value; one without markup characters stays as it is.
 std::string escaped(const std::string& text) {
   std::string out;
   for (char c : text) {
@@ -15,6 +16,7 @@ std::string escaped(const std::string& text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
       default: out += c;
     }
   }
@@ -50,23 +52,25 @@ std::string setDownloadRateRequest(uint64_t bytesPerSecond) {
 std::string downloadQueueMessage(const ModuleList& queue) {
   std::string message = "<action name=\"downloadQueue\">\n";
   queue.forEach([&message](Module& module) {
-    message += "\t<item name=\"" + module.name;
+    message += "\t<item name=\"" + escaped(module.name);
     message += module.state == Complete ? "\" done=\"true\" />\n" : "\"/>\n";
   });
   return message + "</action>\n";
 }
 
 std::string downloadStatusMessage(const std::string& name, int32_t percent, int32_t remaining) {
-  return "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + name + "\" percentcomplete=\"" +
+  return "<action name=\"downloadStatus\">\n\t<status currentfile=\"" + escaped(name) + "\" percentcomplete=\"" +
          stringify(percent) + "\" filesremaining=\"" + stringify(remaining) + "\" />\n</action>\n";
 }
 
 std::string downloadCompleteMessage(const std::string& name, int32_t remaining) {
-  return "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + name + "\" filesremaining=\"" +
+  return "<action name=\"downloadComplete\">\n\t<status currentfile=\"" + escaped(name) + "\" filesremaining=\"" +
          stringify(remaining) + "\" />\n</action>\n";
 }
 
-std::string errorMessage(const std::string& text) { return "<action name=\"error\" message=\"" + text + "\"/>"; }
+std::string errorMessage(const std::string& text) {
+  return "<action name=\"error\" message=\"" + escaped(text) + "\"/>";
+}
 
 StatusMessage readStatusMessage(const std::string& text) {
   StatusMessage message;

@@ -1,7 +1,7 @@
 #pragma once
 // The status port's messages, for the server and its clients alike: NUL-ended
-// XML texts. Values the server inserts go out as they are (its clients have
-// always read them so); the requests a client builds are escaped XML.
+// XML texts. Inserted values are escaped (& < > " '), so a name without those
+// characters goes out byte for byte as it always has.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,6 @@
 #include "status/StatusServer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -8,8 +9,6 @@
 #include "support/XmlDoc.h"
 
 namespace {
-constexpr std::size_t kChunk = 1023;
-
 bool hasName(xmlNodePtr node, const char* name) {
   return xmlStrcmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
 }
@@ -37,39 +36,54 @@ uint32_t StatusServer::run() {
   client = accepted;
   // Only this one client is served: later connection attempts are refused.
   closeSocket(listener.exchange(kNoSocket));
-  serveClient();
+  serveClient(accepted);
   return 0;
 }
 
-void StatusServer::serveClient() {
-  char buffer[kChunk + 1];
-  std::string pending;
-  bool oversized = false;
+void StatusServer::serveClient(SocketHandle socket) {
+  char buffer[kChunk];
   for (;;) {
-    long received = receiveSome(client, buffer, kChunk);
-    if (received <= 0) break;  // closed by the client, or failed
-    buffer[received] = '\0';
-    if (!oversized) pending.append(buffer, std::strlen(buffer));
-    if (pending.size() > kMaxMessage) {
-      // Skip the rest of this message without keeping it.
-      pending.clear();
-      oversized = true;
+    long received = receiveSome(socket, buffer, kChunk);
+    if (received <= 0) break;  // closed by the client, failed, or dropped by a send
+    if (!receive(buffer, static_cast<std::size_t>(received))) {
+      logPrintf("dropped status client sending more than %u bytes without an end\n",
+                static_cast<unsigned>(kMaxUnended));
+      break;
     }
-    if (buffer[received - 1] != '\0') continue;
-    if (oversized) {
-      logPrintf("ignored status request longer than %u bytes\n", static_cast<unsigned>(kMaxMessage));
-    } else {
-      handleRequest(pending);
-    }
-    pending.clear();
-    oversized = false;
   }
-  dropClient();
+  dropClient(socket);
 }
 
-void StatusServer::dropClient() {
+bool StatusServer::receive(const char* bytes, std::size_t length) {
+  if (length == 0) return true;
+  // Up to the first NUL of these bytes: the message goes on there or ends there.
+  const std::size_t text = static_cast<std::size_t>(std::find(bytes, bytes + length, '\0') - bytes);
+  if (skipped == 0) pending.append(bytes, text);
+  if (pending.size() > kMaxMessage) {
+    // Skip the rest of this message without keeping it.
+    skipped = pending.size();
+    pending.clear();
+  } else if (skipped != 0) {
+    skipped += text;
+  }
+  if (skipped > kMaxUnended) return false;
+  if (bytes[length - 1] != '\0') return true;
+  if (skipped != 0) {
+    logPrintf("ignored status request longer than %u bytes\n", static_cast<unsigned>(kMaxMessage));
+  } else {
+    handleRequest(pending);
+  }
+  pending.clear();
+  skipped = 0;
+  return true;
+}
+
+void StatusServer::dropClient(SocketHandle socket) {
+  // A send that timed out has already taken the client away; the socket is closed here either way.
   sendLock.lock();
-  closeSocket(client.exchange(kNoSocket));
+  SocketHandle served = socket;
+  client.compare_exchange_strong(served, kNoSocket);
+  closeSocket(socket);
   sendLock.unlock();
 }
 
@@ -152,5 +166,10 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
 void StatusServer::send(const std::string& message) {
   // Read again under sendLock: the server thread drops a closed client under it.
   SocketHandle socket = client;
-  if (socket != kNoSocket) sendBytes(socket, message.c_str(), message.size() + 1);
+  if (socket == kNoSocket || sendBytes(socket, message.c_str(), message.size() + 1)) return;
+  // A client that does not read must not hold up the run: it is cut off here,
+  // which also ends the server thread's receive; that thread closes the socket.
+  client = kNoSocket;
+  shutdownSocket(socket);
+  logPrintf("dropped status client that does not read\n");
 }

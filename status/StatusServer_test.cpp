@@ -103,8 +103,10 @@ TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByteAndRefusesASe
   addModule(served.status, "a.dll", Complete);
   addModule(served.status, "b.dll", Pending);
   addModule(served.status, "c.dll", Installing);
+  addModule(served.status, "x&<>\"'.dll", Pending);
   EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"a.dll\" done=\"true\" />\n\t<item name=\"b.dll\"/>\n" +
-                                "\t<item name=\"c.dll\"/>\n" + kQueueTail);
+                                "\t<item name=\"c.dll\"/>\n\t<item name=\"x&amp;&lt;&gt;&quot;&apos;.dll\"/>\n" +
+                                kQueueTail);
 }
 
 TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheGivenOrder) {
@@ -179,6 +181,8 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   // An error: its text, and no line feed.
   served.status.setError("Error: fetch: Server not responding");
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
+  served.status.setError("Error: rename \"a&b\" to <c>");
+  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: rename &quot;a&amp;b&quot; to &lt;c&gt;\"/>");
 }
 
 TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
@@ -277,8 +281,10 @@ TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();
   int ignored = 0;
-  for (const char* bad : {"<action name=\"getQueue\"", "not xml at all", "", "<action/>", "<?xml version=\"1.0\"?>",
-                          "<action name=\"getQueue\"/><second/>", "\xff\xfe<"}) {
+  for (const std::string& bad : {std::string("<action name=\"getQueue\""), std::string("not xml at all"), std::string(),
+                                 std::string("<action/>"), std::string("<?xml version=\"1.0\"?>"),
+                                 std::string("<action name=\"getQueue\"/><second/>"), std::string("\xff\xfe<"),
+                                 nestedXml(5000, "<action name=\"getQueue\"/>")}) {
     served.client->sendMessage(bad);
     served.awaitLog(kNameless, ++ignored);
   }
@@ -309,4 +315,31 @@ TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {
   served.client->sendMessage(padded("<item name=\"s\"/>", StatusServer::kMaxMessage - 1024));
   served.awaitLog(kChanged, 1);
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "s", "r", "t"}));
+}
+
+TEST(StatusServer, DropsAClientThatStopsReadingAndNeverHoldsUpTheRun) {
+  Served served(kTestPort + 21);
+  // About a megabyte per queue answer: a few fill the connection's buffers.
+  for (int i = 0; i < 2000; ++i) addModule(served.status, (std::string(500, 'n') + std::to_string(i)).c_str(), Pending);
+  for (int i = 0; i < 64; ++i) served.sendAlone(kGetQueue);
+  // The run's notifications go on while the server thread is stuck, and after.
+  Module* x = served.status.downloadQueue.find(std::string(500, 'n') + "0");
+  for (int percent = 0; percent <= 100; percent += 10) {
+    served.status.setStage(DownloadingModule, x);
+    served.status.setProgress(percent);
+  }
+  served.awaitLog("dropped status client that does not read", 1);
+  EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
+  served.status.setError("Error: x");
+  EXPECT_EQ(countLines(served.log, "dropped status client that does not read"), 1);
+}
+
+TEST(StatusServer, DropsAClientThatSendsEndlesslyWithoutANulAndKeepsNoMoreThanOneMessage) {
+  Served served(kTestPort + 22);
+  const std::string piece(1 << 20, 'x');
+  // 100 MiB, or as much as goes before the server hangs up.
+  for (int i = 0; i < 100 && served.client->sendBytes(piece); ++i) {
+  }
+  served.awaitLog("dropped status client sending more than 1048576 bytes without an end", 1);
+  EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
 }

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "support/FreshFile.h"
+
 namespace {
 // Opened by the first call, which the Updater makes on the main thread before any
 // other thread exists; left for the runtime library to close at exit.
@@ -11,7 +13,7 @@ FILE* logStream = nullptr;
 
 void logPrintf(const char* format, ...) {
   if (logStream == nullptr) {
-    logStream = std::fopen("update.log", "wt");
+    logStream = openFreshFile("update.log", true);
     if (logStream == nullptr) logStream = stderr;
   }
   va_list args;

@@ -1,4 +1,5 @@
 list(APPEND UPDATER_SOURCES
+  support/FreshFile_${UPDATER_PLATFORM}.cpp
   support/Log.cpp
   support/Log_${UPDATER_PLATFORM}.cpp
   support/ThreadBody.cpp

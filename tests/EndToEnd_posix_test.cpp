@@ -2,7 +2,9 @@
 // wait for Enter where the Windows window waits for its Close button.
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,7 +55,70 @@ TerminalRun runOnTerminal(const std::string& program, const std::string& directo
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   return run;
 }
+
+// Mounts of the test's own: in a private mount namespace nobody else sees them,
+// and they go with the test process. False where the system refuses (not root).
+bool privateMounts() {
+  return unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+class Mount {
+ public:
+  // A tmpfs of the given size, or (empty options) the folder itself read-only.
+  Mount(const std::string& folder, const std::string& tmpfsOptions) : folder(folder) {
+    mounted = tmpfsOptions.empty()
+                  ? mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                        mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0
+                  : mount("tmpfs", folder.c_str(), "tmpfs", 0, tmpfsOptions.c_str()) == 0;
+  }
+  ~Mount() { umount2(folder.c_str(), MNT_DETACH); }
+  Mount(const Mount&) = delete;
+  Mount& operator=(const Mount&) = delete;
+
+  std::string folder;
+  bool mounted;
+};
+
+// A failed run: its error on standard error, the installation and its modules
+// file as they were.
+void expectIntactAfterError(const UserSession& session, const std::string& error, const std::string& installedBefore) {
+  EXPECT_EQ(session.process.exitCode, 1);
+  EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos) << session.process.standardError;
+  EXPECT_EQ(readFile("installed.xml"), installedBefore);
+  EXPECT_FALSE(fileExists("defer.sh"));
+}
 }  // namespace
+
+TEST(EndToEndPosix, AFullDiskOrAReadOnlyInstallationEndsWithAClearErrorAndLosesNothing) {
+  if (!privateMounts()) GTEST_SKIP() << "no private mount namespace (needs root)";
+  {
+    Installation installation;
+    installation.installed("<module name=\"data/a.pak\" version=\"1.0\"/>\n");
+    std::filesystem::create_directory("data");
+    Mount full(installation.dir.path() + "/data", "size=64k");
+    ASSERT_TRUE(full.mounted);
+    writeFile("data/a.pak", "old");
+    const std::string before = readFile("installed.xml");
+    installation.publish("data/a.pak", "2.0", std::string(1 << 20, 'x'));
+    UserSession session = installation.run();
+    // The fetcher names the failed write; the module is the one the log names last.
+    expectIntactAfterError(session, "fwrite: No space left on device", before);
+    EXPECT_EQ(readFile("data/a.pak"), "old");
+  }
+  {
+    Installation installation;
+    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
+    writeFile("a.dll", "old");
+    const std::string before = readFile("installed.xml");
+    installation.publish("a.dll", "2.0", "new");
+    installation.prepare();
+    Mount readOnly(installation.dir.path(), "");
+    ASSERT_TRUE(readOnly.mounted);
+    UserSession session = runAsPlayer(installation.dir.path() + "/updater", installation.dir.path());
+    expectIntactAfterError(session, "a.dll: Read-only file system", before);
+    EXPECT_EQ(readFile("a.dll"), "old");
+  }
+}
 
 TEST(EndToEndTerminal, TheNoticeWaitsForEnterWhenTheServiceIsDown) {
   Installation installation;

@@ -50,7 +50,8 @@ TEST(EndToEndWindows, AModuleHeldOpenIsReplacedByTheScriptOnceReleased) {
   expectLog({log.back()}, {R"(~batchfile pid = [0-9]+)"});
   EXPECT_EQ(readFile("defer.bat"),
             "@echo off\r\n:1\r\ndel client.dll\r\nren client.dll.new client.dll\r\n"
-            "if exist client.dll.new goto :1\r\ncls\r\n");
+            "if not exist client.dll.new goto :1done\r\n"
+            "\"%SystemRoot%\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto :1\r\n:1done\r\ncls\r\n");
   EXPECT_EQ(readFile("client.dll"), "old");
   held.release();
   EXPECT_TRUE(eventually([] { return readFile("client.dll") == "new" && !fileExists("client.dll.new"); }));
@@ -74,7 +75,9 @@ TEST(EndToEndWindows, AnUpdaterHeldOpenIsReplacedAndStartedByTheScript) {
   EXPECT_FALSE(fileExists("later.dat"));
   EXPECT_EQ(readFile("defer.bat"),
             "@echo off\r\n:1\r\ndel updater.exe\r\nren updater.exe.new updater.exe\r\n"
-            "if exist updater.exe.new goto :1\r\nstart updater.exe\r\ncls\r\n");
+            "if not exist updater.exe.new goto :1done\r\n"
+            "\"%SystemRoot%\\system32\\ping.exe\" -n 2 127.0.0.1 >nul\r\ngoto :1\r\n:1done\r\n"
+            "start updater.exe\r\ncls\r\n");
   // The previous version stays recorded until a run finds the new file in place.
   EXPECT_NE(withoutCarriageReturns(readFile("installed.xml")).find("<module name=\"updater.exe\" version=\"1.0\"/>"),
             std::string::npos);

@@ -84,6 +84,14 @@ std::string builtProgram(const std::string& baseName) {
   return (fs::path(binaryDirectory()) / (baseName + (onWindows() ? ".exe" : ""))).string();
 }
 
+std::string nestedXml(int depth, const std::string& inner) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<a>";
+  text += inner;
+  for (int i = 0; i < depth; ++i) text += "</a>";
+  return text;
+}
+
 std::string withoutCarriageReturns(const std::string& text) {
   std::string result;
   result.reserve(text.size());

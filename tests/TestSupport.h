@@ -29,6 +29,8 @@ std::string binaryDirectory();
 std::string builtProgram(const std::string& baseName);
 // Text with every CR LF turned into LF.
 std::string withoutCarriageReturns(const std::string& text);
+// The inner text inside depth nested elements.
+std::string nestedXml(int depth, const std::string& inner);
 std::vector<std::string> splitLines(const std::string& text);
 
 // Runs the test in a fresh working directory of its own and goes back afterwards.

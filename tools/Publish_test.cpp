@@ -54,25 +54,35 @@ TEST(Publish, LaysOutNestedBlankAndNonAsciiNamesAsTheUpdaterReadsAndFetchesThem)
   PublishOptions options;
   options.rules.add(PublishRules::NonCritical, "data/**");
   options.rules.add(PublishRules::ReadOnly, "*.dll");
-  PublishSummary summary = publish({{"game.dll", "abc"}, {"data/maps/level 1.map", ""}, {accented, "x"}}, options);
-  EXPECT_EQ(summary.added, 3u);
-  EXPECT_EQ(summary.bytes, 4u);
+  // The Windows updater refuses names beyond ASCII (its file calls would garble
+  // them), and so does the publisher built for it.
+  if (onWindows()) {
+    EXPECT_THROW(publish({{accented, "x"}}, options), IOException);
+  }
+  std::vector<std::pair<std::string, std::string>> files = {{"game.dll", "abc"}, {"data/maps/level 1.map", ""}};
+  if (!onWindows()) files.push_back({accented, "x"});
+  PublishSummary summary = publish(files, options);
+  EXPECT_EQ(summary.added, files.size());
+  EXPECT_EQ(summary.bytes, files.size() + 1);
 
   ModuleList list;
   list.readFile("out/modules.xml");
   EXPECT_EQ(describe(list),
             "data/maps/level 1.map 1.0 " + kBase + "/files/data/maps/level%201.map d41d8cd98f00b204e9800998ecf8427e 0\n" +
-                accented + " 1.0 " + kBase + "/files/data/%C3%A9t%C3%A9%20%E2%9C%93.txt " +
-                "9dd4e461268c8034f5c8564e155c67a6 1\n" +
+                (onWindows() ? std::string()
+                             : accented + " 1.0 " + kBase + "/files/data/%C3%A9t%C3%A9%20%E2%9C%93.txt " +
+                                   "9dd4e461268c8034f5c8564e155c67a6 1\n") +
                 "game.dll 1.0 " + kBase + "/files/game.dll 900150983cd24fb0d6963f7d28e17f72 3 critical read-only\n");
   EXPECT_EQ(list.find("game.dll")->sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   for (const char* name : {"game.dll", "data/maps/level 1.map"})
     EXPECT_EQ(readFile(std::string("out/files/") + name), readFile(std::string("release/") + name));
-  EXPECT_EQ(readFile("out/files/" + accented), "x");
+  if (!onWindows()) {
+    EXPECT_EQ(readFile("out/files/" + accented), "x");
+  }
   // The installed-modules file of a fresh installation: nothing to fetch.
   ModuleList installed;
   installed.readFile("out/installed.xml");
-  EXPECT_EQ(installed.size(), 3u);
+  EXPECT_EQ(installed.size(), files.size());
   EXPECT_TRUE(queued(installed, list).empty());
 }
 

@@ -1,0 +1,38 @@
+// The status server's receiving side: the bytes a local client sends, in the
+// pieces recv hands over, with the requests they carry handled on a live queue.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz/FuzzSupport.h"
+#include "status/StatusServer.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzzing::prepareProcess();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  UpdateStatus status;
+  for (const char* name : {"p", "q", "r&s", "t"}) {
+    Module* module = status.downloadQueue.add(new Module(name, "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (module->name == "p") module->state = Fetching;
+  }
+  StatusServer server;
+  server.statusChanged(status);  // no client: nothing is sent
+  // The first byte sets the piece size, as the network would split the stream.
+  if (size == 0) return 0;
+  const std::size_t piece = 1 + data[0] % StatusServer::kChunk;
+  const char* bytes = reinterpret_cast<const char*>(data) + 1;
+  std::size_t left = size - 1;
+  while (left > 0) {
+    const std::size_t length = std::min(piece, left);
+    if (!server.receive(bytes, length)) break;
+    bytes += length;
+    left -= length;
+  }
+  if (status.downloadQueue.size() != 4) std::abort();
+  return 0;
+}

@@ -1,0 +1,19 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/FreshFile.h"
+
+FILE* openFreshFile(const std::string& path, bool) {
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
+  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) {
+    int error = errno;
+    close(descriptor);
+    errno = error;
+  }
+  return file;
+}
