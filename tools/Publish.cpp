@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "app/DeferredScript.h"
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
 #include "support/Exceptions.h"
@@ -117,13 +118,43 @@ void checkNames(const std::vector<ReleaseFile>& files) {
       meet(file.name.substr(0, slash));
     meet(file.name);
   }
-  if (!unsafe.empty()) refuse("names the updater refuses to install", unsafe);
   if (!twins.empty()) refuse("names that differ only in letter case (one file on Windows)", twins);
+  if (!unsafe.empty()) refuse("names the updater refuses to install", unsafe);
   const uint64_t largest = static_cast<uint64_t>(std::numeric_limits<decltype(Module::contentLength)>::max());
   std::vector<std::string> large;
   for (const ReleaseFile& file : files)
     if (file.size > largest) large.push_back(file.name + " (" + std::to_string(file.size) + " bytes)");
   if (!large.empty()) refuse("files larger than a module list can announce", large);
+}
+
+// The updater's working files, which no module may be named like: the name an
+// installer gives the installed-modules file here, the log, the deferred script.
+const std::vector<std::string>& reservedNames() {
+  static const std::vector<std::string> names = {"installed.xml", "update.log", kDeferredScriptName};
+  return names;
+}
+
+// The plan itself, on the names alone, as an installation of the previous
+// release would make it: every name it leaves out (another module's ".new", a
+// working file's name...) is refused before anything is read or written.
+void checkNamesWithThePlan(const std::vector<ReleaseFile>& files, const ModuleList& previous) {
+  ModuleList names;
+  for (const ReleaseFile& file : files) {
+    const Module* before = previous.find(file.name);
+    std::string version = "1.0";
+    try {
+      if (before != nullptr) version = nextVersion(before->version);
+    } catch (const IOException& e) {
+      throw IOException(file.name + ": " + e);
+    }
+    names.add(new Module(file.name.c_str(), version.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  }
+  ModuleList queue;
+  planDownloadQueue(queue, previous, names, reservedNames());
+  std::vector<std::string> refused;
+  for (const ReleaseFile& file : files)
+    if (queue.find(file.name) == nullptr) refused.push_back(file.name);
+  if (!refused.empty()) refuse("names the updater refuses to install", refused);
 }
 
 // Whether the previous record describes the file's very bytes: the same MD5,
@@ -392,6 +423,8 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
     }
   }
 
+  checkNamesWithThePlan(files, previous);
+
   FreshFolder fresh(output);
   std::set<std::string> folders;
   for (const ReleaseFile& file : files) {
@@ -438,7 +471,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   // The updater's own plan, run as on a machine with the previous release, must
   // take exactly the changed and new files; otherwise no client would.
   ModuleList queue;
-  planDownloadQueue(queue, previous, list);
+  planDownloadQueue(queue, previous, list, reservedNames());
   std::set<std::string> queued;
   queue.forEach([&queued](Module& module) { queued.insert(module.name); });
   if (queued != expected) {

@@ -138,6 +138,8 @@ TEST(Publish, RefusesWhatTheUpdaterWouldRefuseAndLeavesThePreviousOutputAsItWas)
       {{{"Data/x.dat", "1"}, {"data/y.dat", "2"}}, "", "differ only in letter case", true},
       {{{"a.dat", "1"}, {"A.DAT", "2"}}, "", "A.DAT and a.dat", true},
       {{{"a:b.dat", "1"}}, "", "names the updater refuses", true},
+      {{{"b.dat", "1"}, {"b.dat.new", "2"}, {"update.log", "3"}}, "", "refuses to install:\n  b.dat.new\n  update.log",
+       false},
       {{{"a.dat", "2"}}, "<modules><module name=\"a.dat\" version=\"999999999\"/></modules>",
        "a.dat: no version ranks newer than \"999999999\"", false},
   };
