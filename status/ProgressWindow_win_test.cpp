@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,102 +111,6 @@ void pressEnterAndEscape(HWND dialog) {
   SendMessageA(bar, PBM_SETPOS, marker - 1, 0);
 }
 
-// Saves the dialog as the user sees it into the build's artifacts folder: drawn
-// afresh, given a moment to reach the screen, read back. Nothing is asserted on it.
-void saveScreenshot(HWND dialog, const std::string& name) {
-  RECT frame;
-  GetWindowRect(dialog, &frame);
-  const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
-  BITMAPINFOHEADER info = {sizeof info, width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = SelectObject(memory, bitmap);
-  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  Sleep(500);
-  BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
-  GdiFlush();
-  const DWORD imageSize = static_cast<DWORD>(width * height * 4);
-  // Opaque: viewers read the fourth byte of a 32-bit bitmap as alpha.
-  for (DWORD i = 3; i < imageSize; i += 4) static_cast<BYTE*>(bits)[i] = 0xFF;
-  BITMAPFILEHEADER header = {0x4D42, 0, 0, 0, sizeof header + sizeof info};
-  header.bfSize = header.bfOffBits + imageSize;
-  std::filesystem::path folder = std::filesystem::path(binaryDirectory()) / "artifacts";
-  std::filesystem::create_directories(folder);
-  std::ofstream out(folder / (name + ".bmp"), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&header), sizeof header);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(static_cast<const char*>(bits), imageSize);
-  SelectObject(memory, previous);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-}
-
-// The dialog template (DLGTEMPLATEEX) in the program's resources, as one line
-// for the dialog and one per control: "x y width height id class "text" style exstyle".
-std::vector<std::string> templateOf(int id) {
-  HRSRC found = FindResourceExA(nullptr, MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(id),
-                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  if (found == nullptr) return {"missing"};
-  const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
-  const BYTE* at = base;
-  auto word = [&] { WORD v; memcpy(&v, at, 2); at += 2; return v; };
-  auto dword = [&] { DWORD v; memcpy(&v, at, 4); at += 4; return v; };
-  auto hex = [](unsigned long v) { char t[16]; snprintf(t, sizeof t, "0x%lX", v); return std::string(t); };
-  auto text = [&] { std::string v; for (WORD c = word(); c != 0; c = word()) v += static_cast<char>(c); return v; };
-  // A name, or an ordinal: the predefined control classes come as ordinals.
-  auto nameOrOrdinal = [&]() -> std::string {
-    WORD first;
-    memcpy(&first, at, 2);
-    if (first != 0xFFFF) return text();
-    word();
-    WORD ordinal = word();
-    return ordinal == 0x80 ? "button" : ordinal == 0x81 ? "edit" : ordinal == 0x82 ? "static" : "#" + std::to_string(ordinal);
-  };
-  // Fields in reading order, one statement each: operands of + are unsequenced.
-  std::string line;
-  auto put = [&](const std::string& field) { line += (line.empty() ? "" : " ") + field; };
-  auto rect = [&] {
-    for (int i = 0; i < 4; ++i) put(std::to_string(static_cast<short>(word())));
-  };
-  put(std::to_string(word()));  // version
-  put(hex(word()));             // extended-template signature
-  dword();                      // help id
-  put(hex(dword()));            // extended style
-  put(hex(dword()));            // style
-  WORD count = word();
-  rect();
-  put("menu \"" + nameOrOrdinal() + "\"");
-  put("class \"" + nameOrOrdinal() + "\"");
-  put("\"" + text() + "\"");
-  put(std::to_string(word()) + "pt");  // points
-  put(std::to_string(word()));         // weight
-  put(std::to_string(*at++));          // italic
-  put(std::to_string(*at++));          // character set
-  put(text());                         // face
-  std::vector<std::string> lines = {line};
-  for (WORD i = 0; i < count; ++i) {
-    while ((at - base) % 4 != 0) ++at;
-    line.clear();
-    dword();  // help id
-    DWORD extended = dword();
-    DWORD style = dword();
-    rect();
-    put(std::to_string(static_cast<int>(dword())));
-    std::string kind = nameOrOrdinal();
-    for (char& c : kind) c = static_cast<char>(tolower(c));
-    put(kind);
-    put("\"" + nameOrOrdinal() + "\"");
-    put(hex(style));
-    put(hex(extended));
-    lines.push_back(line);
-    at += word();  // creation data
-  }
-  return lines;
-}
-
 // Watches for the error box of another process, notes its text, and presses OK.
 class ErrorBoxDismisser {
  public:
@@ -245,22 +145,6 @@ class ErrorBoxDismisser {
 };
 }  // namespace
 
-TEST(ProgressWindowDialog, TemplatesHoldEveryControlAsLaidOut) {
-  const std::string head = "1 0xFFFF ", font = " menu \"\" class \"\" \"Updater\" 8pt 0 0 1 MS Sans Serif";
-  const std::string line = "7 6 233 8 -1 static \"Updater Starting\" 0x50020000 0x0";
-  const std::string bar = "7 34 233 14 " + std::to_string(IDC_PROGRESS_BAR) + " msctls_progress32 \"Progress1\" 0x50800000 0x0";
-  EXPECT_EQ(templateOf(IDD_PROGRESS), (std::vector<std::string>{head + "0x4 0x10C80844 0 0 247 55" + font, line, bar}));
-  EXPECT_EQ(templateOf(IDD_PROGRESS_NOTICE),
-            (std::vector<std::string>{
-                head + "0xC 0x10C80844 0 0 247 150" + font, line, bar,
-                "7 58 233 8 " + std::to_string(IDC_NETWORK_STATUS) + " static \"Network Status:\" 0x50020000 0x0",
-                "7 72 233 46 " + std::to_string(IDC_NOTICE) + " edit \"\" 0x50A00804 0x0",
-                "98 127 47 16 " + std::to_string(IDC_CLOSE) + " button \"Close\" 0x58010001 0x0"}));
-  EXPECT_NE(FindResourceExA(nullptr, MAKEINTRESOURCEA(14), MAKEINTRESOURCEA(IDI_UPDATER),
-                            MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
-            nullptr);
-}
-
 TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
   Shown shown("Up", "All fine");
   auto& [report, status, window] = shown;
@@ -287,7 +171,6 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
   status.setStage(InstallingModule, a);
   EXPECT_EQ(statusLine(dialog), "[1/2] a.dll installed");
   EXPECT_EQ(barPosition(dialog), 1);
-  saveScreenshot(dialog, "progress-dialog-101");
   a->state = Complete;
   b->state = Complete;
   c->state = Fetching;
@@ -329,7 +212,6 @@ TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) 
   EXPECT_EQ(statusLine(dialog), "Done");
   EXPECT_TRUE(closeEnabled(dialog));
   EXPECT_TRUE(IsWindow(dialog));
-  saveScreenshot(dialog, "progress-dialog-103");
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_CLOSE)));
   EXPECT_EQ(window.waitForClose(), kWaitObject0);

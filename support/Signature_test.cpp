@@ -42,7 +42,7 @@ TEST(Signature, KeysAndSignaturesMadeHereRoundTripAndOnlyTheSignersKeyVerifiesTh
   EXPECT_EQ(signerOf({b.point}, list, signature.substr(0, signature.size() - 1)), -1);
 }
 
-// Made once by each build's own updater-sign (keygen, then sign): a signature
+// Made once by each build's own updater-publish (keygen, then sign): a signature
 // made by one platform's crypto verifies with the other's.
 TEST(Signature, SignaturesFromEitherBuildVerifyOnBoth) {
   struct Vector {

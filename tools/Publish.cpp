@@ -19,6 +19,7 @@
 #include "support/Digest.h"
 #include "support/Thread.h"
 #include "support/XmlDoc.h"
+#include "tools/Signing.h"
 
 namespace fs = std::filesystem;
 
@@ -410,6 +411,8 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   if (nested(output, release) || nested(release, output))
     throw IOException("the output folder and the release folder must lie apart");
 
+  // Read first: a key that cannot sign stops the publish before any work.
+  const ecdsa::KeyPair signingKey = options.signingKey.empty() ? ecdsa::KeyPair() : readKeyFile(options.signingKey);
   std::vector<ReleaseFile> files = scanRelease(release);
   checkNames(files);
 
@@ -462,11 +465,13 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
         ->sha256 = file.sha256;
     summary.bytes += file.size;
   }
-  // Names first, then lookups: one list's lock is never held while the other's is taken.
-  previous.forEach([&](Module& module) { summary.gone.push_back(module.name); });
-  summary.gone.erase(std::remove_if(summary.gone.begin(), summary.gone.end(),
-                                    [&list](const std::string& name) { return list.find(name) != nullptr; }),
-                     summary.gone.end());
+  // Names first, then the look-ups: holding one list's lock while taking the
+  // other's would order the two locks against the plan's order.
+  std::vector<std::string> previousNames;
+  previous.forEach([&](Module& module) { previousNames.push_back(module.name); });
+  for (const std::string& name : previousNames) {
+    if (list.find(name) == nullptr) summary.gone.push_back(name);
+  }
 
   // The updater's own plan, run as on a machine with the previous release, must
   // take exactly the changed and new files; otherwise no client would.
@@ -482,6 +487,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   }
 
   list.writeFile(textOf(fresh.path / "modules.xml"), ModuleList::Published);
+  if (!signingKey.scalar.empty()) signListFile(textOf(fresh.path / "modules.xml"), signingKey);
   list.writeFile(textOf(fresh.path / "installed.xml"));
   replaceFolder(textOf(fresh.path), textOf(output));
   fresh.placed = true;

@@ -53,6 +53,9 @@ struct PublishOptions {
   std::string previousList;
   PublishRules rules;
   bool quiet = false;
+  // A private key file: modules.xml is then signed, its signature written
+  // beside it as modules.xml.sig in the same placing of the folder.
+  std::string signingKey;
 };
 
 struct PublishSummary {

@@ -2,6 +2,7 @@
 
 #include "support/Exceptions.h"
 #include "tools/Publish.h"
+#include "tools/Signing.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ int publish(const Arguments& arguments, std::ostream& out, std::ostream& err) {
       options.rules.readFile(reader.value());
     } else if (reader.is("--quiet")) {
       options.quiet = true;
+    } else if (reader.is("--sign")) {
+      options.signingKey = reader.value();
     } else if (reader.current().size() > 1 && reader.current()[0] == '-') {
       throw UsageError{"unknown option " + reader.current()};
     } else {
@@ -70,6 +73,7 @@ int publish(const Arguments& arguments, std::ostream& out, std::ostream& err) {
       << " new, " << summary.changed << " changed, " << summary.unchanged << " unchanged), " << summary.bytes
       << " bytes, in " << options.outputFolder << "\n"
       << "updateServer: " << base << "/modules.xml\n";
+  if (!options.signingKey.empty()) out << "signature: " << base << "/modules.xml.sig\n";
   if (!summary.gone.empty()) {
     err << "note: " << summary.gone.size()
         << " modules of the previous release are not in this one; installations keep them:\n";
@@ -98,13 +102,41 @@ int maintenance(const Arguments& arguments, std::ostream& out, std::ostream&) {
   return kPublishOk;
 }
 
-// Further commands (signing, keys) join this table.
+// The signing commands take operands only.
+Arguments operandsOf(const Arguments& arguments, std::size_t count, const char* usage) {
+  for (const std::string& argument : arguments)
+    if (argument.size() > 1 && argument[0] == '-') throw UsageError{"unknown option " + argument};
+  if (arguments.size() != count) throw UsageError{usage};
+  return arguments;
+}
+
+int keygen(const Arguments& arguments, std::ostream& out, std::ostream&) {
+  Arguments operands = operandsOf(arguments, 1, "keygen takes the private key file to write");
+  out << makeKeyFile(operands[0]) << "\n";
+  return kPublishOk;
+}
+
+int sign(const Arguments& arguments, std::ostream& out, std::ostream&) {
+  Arguments operands = operandsOf(arguments, 2, "sign takes the list and the private key file");
+  out << "wrote " << signListFile(operands[0], readKeyFile(operands[1])) << "\n";
+  return kPublishOk;
+}
+
+int verify(const Arguments& arguments, std::ostream& out, std::ostream&) {
+  Arguments operands = operandsOf(arguments, 2, "verify takes the list and the public keys");
+  out << "signed by public key " << verifyListFile(operands[0], operands[1]) << "\n";
+  return kPublishOk;
+}
+
 const Command kCommands[] = {
     {"publish",
      "publish --base-url URL [--previous LIST] [--critical GLOB] [--non-critical GLOB]\n"
-     "          [--read-only GLOB] [--rules FILE] [--quiet] RELEASE_FOLDER OUTPUT_FOLDER",
+     "          [--read-only GLOB] [--rules FILE] [--sign KEYFILE] [--quiet] RELEASE_FOLDER OUTPUT_FOLDER",
      publish},
     {"maintenance", "maintenance [--status Up|Down|TEXT] [--message TEXT] FILE", maintenance},
+    {"keygen", "keygen KEYFILE            (prints the public key for publicKeys)", keygen},
+    {"sign", "sign LIST KEYFILE         (writes LIST.sig)", sign},
+    {"verify", "verify LIST PUBLICKEYS    (checks LIST.sig as the updater does)", verify},
 };
 
 void printUsage(std::ostream& err) {

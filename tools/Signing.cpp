@@ -29,10 +29,14 @@ std::string makeKeyFile(const std::string& path) {
   return publicKeyTextOf(pair.point);
 }
 
-std::string signListFile(const std::string& listPath, const std::string& keyPath) {
-  ecdsa::KeyPair pair = keyPairOfPrivateKeyFile(contentOf(keyPath));
-  if (pair.scalar.empty()) throw IOException(keyPath + ": not a P-256 private key (PEM \"PRIVATE KEY\")");
-  const std::string signature = signBytes(pair, contentOf(listPath));
+ecdsa::KeyPair readKeyFile(const std::string& path) {
+  ecdsa::KeyPair pair = keyPairOfPrivateKeyFile(contentOf(path));
+  if (pair.scalar.empty()) throw IOException(path + ": not a P-256 private key (PEM \"PRIVATE KEY\")");
+  return pair;
+}
+
+std::string signListFile(const std::string& listPath, const ecdsa::KeyPair& key) {
+  const std::string signature = signBytes(key, contentOf(listPath));
   const std::string signaturePath = listPath + ".sig";
   const std::string part = signaturePath + ".new";
   {

@@ -1,16 +1,23 @@
 #pragma once
-// The publisher's side of signed module lists: making a key and signing a list.
+// The publisher's side of signed module lists: making a key, signing a list and
+// checking a signature as the updater will (updater-publish keygen, sign, verify,
+// and publish --sign).
 #include <string>
+
+#include "support/Ecdsa.h"
 
 // Writes a fresh private key file (Signature.h's form) at path, refusing to
 // replace any file there, readable by its owner alone on POSIX; returns the
 // public key text for the setting "publicKeys". Throws IOException.
 std::string makeKeyFile(const std::string& path);
 
-// Signs the file at listPath with the private key file at keyPath and writes
-// the signature beside it, under the list's name followed by ".sig"; returns
-// that name. Throws IOException, writing nothing.
-std::string signListFile(const std::string& listPath, const std::string& keyPath);
+// The key pair of a private key file. Throws IOException "PATH: ...".
+ecdsa::KeyPair readKeyFile(const std::string& path);
+
+// Signs the file at listPath and writes the signature beside it, under the
+// list's name followed by ".sig", replaced whole; returns that name. Throws
+// IOException, leaving any earlier signature as it was.
+std::string signListFile(const std::string& listPath, const ecdsa::KeyPair& key);
 
 // Which of the keys (one or two public key texts as in "publicKeys") signed the
 // file at listPath, by the signature beside it: 1 or 2. Throws IOException

@@ -1,44 +1,57 @@
+// Keys and signatures as a publisher makes them with updater-publish, checked
+// as the updater checks them.
 #include "tools/Signing.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
-#include "support/Exceptions.h"
+#include "support/Signature.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
 
-namespace {
-std::string failureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const IOException& e) {
-    return e;
-  }
-  return "no failure";
-}
-}  // namespace
-
-TEST(Signing, KeygenSignAndVerifyAsAPublisherUsesThem) {
+TEST(Signing, KeygenPublishSignedSignAndVerifyAsAPublisherUsesThem) {
   ScopedWorkingDirectory dir;
-  const std::string oldKey = makeKeyFile("old.pem");
-  const std::string newKey = makeKeyFile("new.pem");
-  EXPECT_EQ(failureOf([] { makeKeyFile("new.pem"); }).rfind("new.pem: ", 0), 0u);  // never replaced
+  auto tool = [](const std::vector<std::string>& arguments) {
+    return runProgram(builtProgram("updater-publish"), currentDirectory(), 60, arguments);
+  };
+  ProcessResult made = tool({"keygen", "old.pem"});
+  ASSERT_EQ(made.exitCode, 0) << made.standardError;
+  const std::string oldKey = splitLines(withoutCarriageReturns(made.standardOutput)).at(0);
+  EXPECT_FALSE(pointOfPublicKeyText(oldKey).empty()) << oldKey;
+  EXPECT_EQ(keyPairOfPrivateKeyFile(readFile("old.pem")).point, pointOfPublicKeyText(oldKey));
+  EXPECT_EQ(tool({"keygen", "old.pem"}).exitCode, 1);  // a key is never replaced
   if (!onWindows()) {
     EXPECT_EQ(std::filesystem::status("old.pem").permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   }
-  writeFile("list.xml", "<modules/>\n");
-  EXPECT_EQ(signListFile("list.xml", "new.pem"), "list.xml.sig");
-  EXPECT_EQ(verifyListFile("list.xml", oldKey + "\n" + newKey), 2);
-  EXPECT_EQ(failureOf([&] { verifyListFile("list.xml", oldKey); }),
-            "module list signature does not match any of the public keys");
+  const std::string newKey = makeKeyFile("new.pem");
 
-  const std::string signature = readFile("list.xml.sig");
-  EXPECT_EQ(failureOf([] { signListFile("list.xml", "list.xml"); }),
-            "list.xml: not a P-256 private key (PEM \"PRIVATE KEY\")");
-  EXPECT_EQ(readFile("list.xml.sig"), signature);
-  EXPECT_FALSE(fileExists("list.xml.sig.new"));
+  writeFile("release/client.dat", "c");
+  ProcessResult published =
+      tool({"--base-url", "http://cdn.example/game", "--sign", "old.pem", "--quiet", "release", "out"});
+  EXPECT_EQ(published.exitCode, 0) << published.standardError;
+  EXPECT_EQ(splitLines(withoutCarriageReturns(published.standardOutput)).back(),
+            "signature: http://cdn.example/game/modules.xml.sig");
+  ProcessResult verified = tool({"verify", "out/modules.xml", newKey + "\n" + oldKey});
+  EXPECT_EQ(verified.exitCode, 0) << verified.standardError;
+  EXPECT_EQ(withoutCarriageReturns(verified.standardOutput), "signed by public key 2\n");
+
+  // Signing an existing list; a file that is no key changes nothing.
+  EXPECT_EQ(tool({"sign", "out/modules.xml", "new.pem"}).exitCode, 0);
+  ProcessResult refused = tool({"verify", "out/modules.xml", oldKey});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.standardError.find("module list signature does not match any of the public keys"),
+            std::string::npos)
+      << refused.standardError;
+  const std::string signature = readFile("out/modules.xml.sig");
+  EXPECT_EQ(tool({"sign", "out/modules.xml", "out/modules.xml"}).exitCode, 1);
+  EXPECT_EQ(tool({"--base-url", "http://cdn.example/game", "--sign", "release/client.dat", "release", "out2"}).exitCode,
+            1);
+  EXPECT_FALSE(fileExists("out2"));
+  EXPECT_EQ(readFile("out/modules.xml.sig"), signature);
+  EXPECT_FALSE(fileExists("out/modules.xml.sig.new"));
+  EXPECT_EQ(verifyListFile("out/modules.xml", newKey), 1);
+  EXPECT_EQ(tool({"sign", "out/modules.xml"}).exitCode, 2);
 }
