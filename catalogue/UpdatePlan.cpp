@@ -113,16 +113,19 @@ bool isSameModuleName(const std::string& a, const std::string& b) { return modul
 void planDownloadQueue(ModuleList& queue, const ModuleList& installed, const ModuleList& available,
                        const std::vector<std::string>& reservedNames) {
   NameRefusals refusals(installed, available, reservedNames);
-  // The available list is the update thread's own, so holding its lock while the
-  // queue's is taken cannot meet another thread's order of locks.
-  available.forEach([&](Module& module) {
+  // Copies taken first: no list's lock is held while another's is taken, so
+  // callers may plan with the same lists in either role.
+  std::vector<Module> candidates;
+  candidates.reserve(available.size());
+  available.forEach([&candidates](Module& module) { candidates.push_back(module); });
+  for (const Module& module : candidates) {
     if (refusals.refuses(module.name)) {
       logPrintf("refusing module with unsafe name %s\n", module.name.c_str());
-      return;
+      continue;
     }
     Module* current = installed.find(module.name);
     if (current == nullptr || isOutOfDate(*current, module)) queue.add(new Module(module));
-  });
+  }
 }
 
 bool preferSelfUpdateIn(ModuleList& queue) {
