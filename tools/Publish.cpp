@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "app/DeferredScript.h"
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
 #include "support/Exceptions.h"
@@ -118,8 +119,8 @@ void checkNames(const std::vector<ReleaseFile>& files) {
       meet(file.name.substr(0, slash));
     meet(file.name);
   }
-  if (!unsafe.empty()) refuse("names the updater refuses to install", unsafe);
   if (!twins.empty()) refuse("names that differ only in letter case (one file on Windows)", twins);
+  if (!unsafe.empty()) refuse("names the updater refuses to install", unsafe);
   const uint64_t largest = static_cast<uint64_t>(std::numeric_limits<decltype(Module::contentLength)>::max());
   std::vector<std::string> large;
   for (const ReleaseFile& file : files)
@@ -127,12 +128,61 @@ void checkNames(const std::vector<ReleaseFile>& files) {
   if (!large.empty()) refuse("files larger than a module list can announce", large);
 }
 
-// Hashes release files into their copies; several run at once, each taking the
-// next file not yet taken. The first failure stops them all.
+// The updater's working files, which no module may be named like: the name an
+// installer gives the installed-modules file here, the log, the deferred script.
+const std::vector<std::string>& reservedNames() {
+  static const std::vector<std::string> names = {"installed.xml", "update.log", kDeferredScriptName};
+  return names;
+}
+
+// The plan itself, on the names alone, as an installation of the previous
+// release would make it: every name it leaves out (another module's ".new", a
+// working file's name...) is refused before anything is read or written.
+void checkNamesWithThePlan(const std::vector<ReleaseFile>& files, const ModuleList& previous) {
+  ModuleList names;
+  for (const ReleaseFile& file : files) {
+    const Module* before = previous.find(file.name);
+    std::string version = "1.0";
+    try {
+      if (before != nullptr) version = nextVersion(before->version);
+    } catch (const IOException& e) {
+      throw IOException(file.name + ": " + e);
+    }
+    names.add(new Module(file.name.c_str(), version.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+  }
+  ModuleList queue;
+  planDownloadQueue(queue, previous, names, reservedNames());
+  std::vector<std::string> refused;
+  for (const ReleaseFile& file : files)
+    if (queue.find(file.name) == nullptr) refused.push_back(file.name);
+  if (!refused.empty()) refuse("names the updater refuses to install", refused);
+}
+
+// Whether the previous record describes the file's very bytes: the same MD5,
+// and the same SHA-256 where the record has one.
+bool sameContent(const Module& before, const ReleaseFile& file) {
+  return before.md5sum == file.md5sum && (before.sha256.empty() || lowerCaseAscii(before.sha256) == file.sha256);
+}
+
+// Where the previous release's copies lie, to be linked rather than written
+// again when a file has not changed (they are this tool's own output, which
+// nothing changes in place). Empty when there are none.
+struct PreviousCopies {
+  const ModuleList* list;
+  fs::path folder;
+};
+
+// Hashes release files and copies them into the output; several run at once,
+// each taking the next file not yet taken. The first failure stops them all.
+// A file the previous release had at the same size is only read at first: when
+// its digests match, its previous copy is linked in its place, so a new release
+// that changes little costs little more than reading it.
 class Hashing {
  public:
-  Hashing(std::vector<ReleaseFile>& files, const fs::path& release, const fs::path& copies)
-      : files(files), release(release), copies(copies), nextFile(0), filesDone(0), bytesDone(0), failed(false) {}
+  Hashing(std::vector<ReleaseFile>& files, const fs::path& release, const fs::path& copies,
+          const PreviousCopies& previous)
+      : files(files), release(release), copies(copies), previous(previous), nextFile(0), filesDone(0),
+        bytesDone(0), failed(false) {}
 
   void runAll(std::ostream& progress, bool quiet) {
     unsigned count = std::max(1u, std::min(kMaxHashers, std::thread::hardware_concurrency()));
@@ -167,7 +217,7 @@ class Hashing {
         std::size_t at = hashing.nextFile++;
         if (at >= hashing.files.size() || hashing.failed) return 0;
         try {
-          hashing.hashAndCopy(hashing.files[at], buffer.get());
+          hashing.publishFile(hashing.files[at], buffer.get());
         } catch (const std::exception& e) {
           hashing.fail(hashing.files[at].name + ": " + e.what());
         } catch (const std::string& text) {
@@ -180,32 +230,66 @@ class Hashing {
     Hashing& hashing;
   };
 
-  void hashAndCopy(ReleaseFile& file, char* buffer) {
-    fs::path source = release / pathOf(file.name);
+  // The previous release's copy of the file, when it had one of this size.
+  fs::path previousCopy(const ReleaseFile& file) const {
+    if (previous.list == nullptr || previous.folder.empty()) return fs::path();
+    const Module* before = previous.list->find(file.name);
+    std::error_code error;
+    fs::path copy = previous.folder / pathOf(file.name);
+    if (before == nullptr || before->contentLength < 0 || static_cast<uint64_t>(before->contentLength) != file.size ||
+        fs::file_size(copy, error) != file.size || error)
+      return fs::path();
+    return copy;
+  }
+
+  void publishFile(ReleaseFile& file, char* buffer) {
     fs::path copy = copies / pathOf(file.name);
-    std::ifstream in(source, std::ios::binary);
+    fs::path linkable = previousCopy(file);
+    // Read (and copy unless it may be linked), taking both digests.
+    readFile(file, buffer, linkable.empty() ? &copy : nullptr, true);
+    if (!linkable.empty()) {
+      std::error_code error;
+      if (!sameContent(*previous.list->find(file.name), file) || (fs::create_hard_link(linkable, copy, error), error)) {
+        // Copied after all; the copy must be the bytes that were hashed.
+        std::string md5sum = file.md5sum;
+        readFile(file, buffer, &copy, false);
+        if (file.md5sum != md5sum) throw IOException(file.name + ": changed while it was published");
+      }
+    }
+    ++filesDone;
+  }
+
+  // Reads the release file, copying it when given where; digests into the record
+  // (the SHA-256 too when asked for). Counts the bytes on the first reading only.
+  void readFile(ReleaseFile& file, char* buffer, const fs::path* copy, bool first) {
+    std::ifstream in(release / pathOf(file.name), std::ios::binary);
     if (!in) throw IOException(file.name + ": cannot read it");
-    std::ofstream out(copy, std::ios::binary | std::ios::trunc);
-    if (!out) throw IOException(textOf(copy) + ": cannot write it");
-    Digest md5(DigestAlgorithm::Md5), sha256(DigestAlgorithm::Sha256);
+    std::ofstream out;
+    if (copy != nullptr) {
+      out.open(*copy, std::ios::binary | std::ios::trunc);
+      if (!out) throw IOException(textOf(*copy) + ": cannot write it");
+    }
+    Digest md5(DigestAlgorithm::Md5);
+    std::unique_ptr<Digest> sha256(first ? new Digest(DigestAlgorithm::Sha256) : nullptr);
     uint64_t size = 0;
     while (!failed) {
       std::streamsize got = in.rdbuf()->sgetn(buffer, static_cast<std::streamsize>(kChunk));
       if (got <= 0) break;
       md5.update(buffer, static_cast<std::size_t>(got));
-      sha256.update(buffer, static_cast<std::size_t>(got));
-      out.write(buffer, got);
+      if (sha256) sha256->update(buffer, static_cast<std::size_t>(got));
+      if (copy != nullptr) out.write(buffer, got);
       size += static_cast<uint64_t>(got);
-      bytesDone += static_cast<uint64_t>(got);
+      if (first) bytesDone += static_cast<uint64_t>(got);
     }
-    out.close();
-    if (!out) throw IOException(textOf(copy) + ": cannot write it");
+    if (copy != nullptr) {
+      out.close();
+      if (!out) throw IOException(textOf(*copy) + ": cannot write it");
+    }
     // What was read is what was hashed and copied: a file that grew or shrank
-    // since the scan is published as it was read.
+    // since the scan is refused rather than published half old, half new.
     if (size != file.size) throw IOException(file.name + ": changed while it was published");
     file.md5sum = md5.hexDigest();
-    file.sha256 = sha256.hexDigest();
-    ++filesDone;
+    if (sha256) file.sha256 = sha256->hexDigest();
   }
 
   void fail(const std::string& text) {
@@ -226,6 +310,7 @@ class Hashing {
   std::vector<ReleaseFile>& files;
   const fs::path release;
   const fs::path copies;
+  const PreviousCopies previous;
   std::atomic<std::size_t> nextFile;
   std::atomic<std::size_t> filesDone;
   std::atomic<uint64_t> bytesDone;
@@ -341,13 +426,17 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
     }
   }
 
+  checkNamesWithThePlan(files, previous);
+
   FreshFolder fresh(output);
   std::set<std::string> folders;
   for (const ReleaseFile& file : files) {
     std::string folder = pathOf(file.name).parent_path().generic_u8string();
     if (!folder.empty() && folders.insert(folder).second) fs::create_directories(fresh.path / "files" / pathOf(folder));
   }
-  Hashing(files, release, fresh.path / "files").runAll(progress, options.quiet);
+  PreviousCopies copies = {&previous, fs::path()};
+  if (!options.previousList.empty() || fs::exists(previousPath)) copies.folder = previousPath.parent_path() / "files";
+  Hashing(files, release, fresh.path / "files", copies).runAll(progress, options.quiet);
 
   PublishSummary summary;
   ModuleList list;
@@ -355,9 +444,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   for (const ReleaseFile& file : files) {
     const Module* before = previous.find(file.name);
     std::string version = "1.0";
-    bool same = before != nullptr && before->md5sum == file.md5sum &&
-                (before->sha256.empty() || lowerCaseAscii(before->sha256) == file.sha256);
-    if (same) {
+    if (before != nullptr && sameContent(*before, file)) {
       version = before->version.text;
       ++summary.unchanged;
     } else {
@@ -389,7 +476,7 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
   // The updater's own plan, run as on a machine with the previous release, must
   // take exactly the changed and new files; otherwise no client would.
   ModuleList queue;
-  planDownloadQueue(queue, previous, list);
+  planDownloadQueue(queue, previous, list, reservedNames());
   std::set<std::string> queued;
   queue.forEach([&queued](Module& module) { queued.insert(module.name); });
   if (queued != expected) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "catalogue/ModuleList.h"
@@ -22,7 +23,7 @@ PublishSummary publish(const std::vector<std::pair<std::string, std::string>>& f
   removeTree("release");
   for (const auto& file : files) writeFile("release/" + file.first, file.second);
   options.releaseFolder = "release";
-  options.outputFolder = "out";
+  if (options.outputFolder.empty()) options.outputFolder = "out";
   options.baseUrl = kBase + "/";
   options.quiet = true;
   std::ostringstream progress;
@@ -90,17 +91,26 @@ TEST(Publish, VersionsCarryOnFromThePreviousListSoOnlyChangedAndNewFilesAreFetch
   publish({{"same.dat", "s"}, {"changed.dat", "v1"}, {"gone.dat", "g"}});
   ModuleList firstInstall;
   firstInstall.readFile("out/installed.xml");
-  PublishSummary summary = publish({{"same.dat", "s"}, {"changed.dat", "v2"}, {"new.dat", "n"}});
-  EXPECT_EQ(summary.unchanged, 1u);
-  EXPECT_EQ(summary.changed, 1u);
-  EXPECT_EQ(summary.added, 1u);
-  EXPECT_EQ(summary.gone, std::vector<std::string>{"gone.dat"});
+  // Into the same folder (its list is the previous one), and into another.
+  for (const char* output : {"out2", "out"}) {
+    PublishOptions options;
+    options.outputFolder = output;
+    options.previousList = output == std::string("out2") ? "out/modules.xml" : "";
+    PublishSummary summary = publish({{"same.dat", "s"}, {"changed.dat", "v2"}, {"new.dat", "n"}}, options);
+    EXPECT_EQ(summary.unchanged, 1u);
+    EXPECT_EQ(summary.changed, 1u);
+    EXPECT_EQ(summary.added, 1u);
+    EXPECT_EQ(summary.gone, std::vector<std::string>{"gone.dat"});
+  }
   ModuleList second;
-  second.readFile("out/modules.xml");
+  second.readFile("out2/modules.xml");
   EXPECT_EQ(second.find("same.dat")->version.text, "1.0");
   EXPECT_EQ(second.find("changed.dat")->version.text, "1.1");
   EXPECT_EQ(queued(firstInstall, second), (std::vector<std::string>{"changed.dat", "new.dat"}));
-  EXPECT_FALSE(fileExists("out/files/gone.dat"));
+  // Both took release 1's copy of the unchanged file, linked; the changed one (of the same size) is new.
+  EXPECT_TRUE(std::filesystem::equivalent("out/files/same.dat", "out2/files/same.dat"));
+  EXPECT_EQ(readFile("out2/files/changed.dat"), "v2");
+  EXPECT_FALSE(fileExists("out2/files/gone.dat"));
   EXPECT_FALSE(fileExists("out.new"));
 }
 
@@ -128,6 +138,8 @@ TEST(Publish, RefusesWhatTheUpdaterWouldRefuseAndLeavesThePreviousOutputAsItWas)
       {{{"Data/x.dat", "1"}, {"data/y.dat", "2"}}, "", "differ only in letter case", true},
       {{{"a.dat", "1"}, {"A.DAT", "2"}}, "", "A.DAT and a.dat", true},
       {{{"a:b.dat", "1"}}, "", "names the updater refuses", true},
+      {{{"b.dat", "1"}, {"b.dat.new", "2"}, {"update.log", "3"}}, "", "refuses to install:\n  b.dat.new\n  update.log",
+       false},
       {{{"a.dat", "2"}}, "<modules><module name=\"a.dat\" version=\"999999999\"/></modules>",
        "a.dat: no version ranks newer than \"999999999\"", false},
   };

@@ -31,7 +31,7 @@ cd "$work"
 accented=$'data/\xc3\xa9t\xc3\xa9/caf\xc3\xa9 \xe2\x9c\x93.txt'  # data/été/café ✓.txt
 accented_url=data/%C3%A9t%C3%A9/caf%C3%A9%20%E2%9C%93.txt
 if [[ -n $exe ]]; then
-  # The Windows updater does not yet install non-ASCII names under their own names.
+  # The Windows updater refuses names beyond ASCII, and updater-publish.exe with it.
   accented="data/ete/cafe ok.txt"
   accented_url=data/ete/cafe%20ok.txt
 fi
