@@ -9,6 +9,8 @@
 namespace {
 // Two, so that a studio can move to a new key while the old one still counts.
 constexpr std::size_t kMaxPublicKeys = 2;
+// A DER P-256 signature is at most 72 bytes; anything far larger is not one.
+constexpr uint64_t kSignatureLimit = 4096;
 constexpr std::size_t kSha256Digits = 64;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -45,7 +47,7 @@ void verifyModuleListSignature(const std::vector<std::string>& keys, const std::
   std::string signature;
   try {
     URL url(signatureAddress(listAddress));
-    url.fetchToString(signature);
+    url.fetchToString(signature, kSignatureLimit);
   } catch (const IOException& e) {
     throw IOException("module list signature missing: " + e);
   }

@@ -70,6 +70,8 @@ TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExa
        "module list signature malformed (40 bytes, not a DER ECDSA P-256 signature)"},
       {"empty", "", 200, list, "module list signature malformed (0 bytes, not a DER ECDSA P-256 signature)"},
       {"missing", "", 404, list, "module list signature missing: Server data not available (error code 404)"},
+      {"far too large", std::string(1 << 20, '0'), 200, list,
+       "module list signature missing: Server answer too large (more than 4096 bytes)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
