@@ -7,9 +7,10 @@
 #include "net/URL.h"
 #include "settings/UpdaterIni.h"
 #include "status/UpdateStatus.h"
+#include "support/Version.h"
 
 // The program's version, also sent in the HTTP user agent.
-constexpr const char* kUpdaterVersion = "2.5.1vesmar";
+constexpr const char* kUpdaterVersion = UPDATER_VERSION;
 
 // What an earlier, interrupted run left of a queued module's work.
 enum class EarlierWork {

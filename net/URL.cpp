@@ -5,8 +5,9 @@
 
 #include "support/Exceptions.h"
 #include "support/Log.h"
+#include "support/Version.h"
 
-const char* const kUserAgent = "KestrawinAutoUpdate/2.5.1vesmar";
+const char* const kUserAgent = "KestrawinAutoUpdate/" UPDATER_VERSION;
 
 namespace {
 // Pieces of the body: one short of the buffer for texts, the whole buffer for files.
