@@ -11,22 +11,9 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 modules=${1:-2000}
 rounds=${2:-5}
 
-build=$ROOT/build/linux
-binary=${UPDATER_BINARY:-}
-if [[ -z $binary ]]; then
-  [[ -f $build/CMakeCache.txt ]] || cmake --preset linux >/dev/null
-  cmake --build "$build" --target updater -j2 >/dev/null
-  binary=$build/updater
-fi
-
 # On the disk, not in memory: a sync to tmpfs costs nothing.
-work=$(mktemp -d "${BENCH_DIR:-$ROOT/build}/many-files.XXXXXX")
-server_pid=
-cleanup() {
-  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+work_template=${BENCH_DIR:-$ROOT/build}/many-files.XXXXXX
+source "$ROOT/bench/common.sh"
 
 served=$work/served
 mkdir -p "$served"

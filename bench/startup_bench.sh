@@ -12,21 +12,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 modules=${1:-5000}
 rounds=${2:-15}
 
-build=$ROOT/build/linux
-binary=${UPDATER_BINARY:-}
-if [[ -z $binary ]]; then
-  [[ -f $build/CMakeCache.txt ]] || cmake --preset linux >/dev/null
-  cmake --build "$build" --target updater -j2 >/dev/null
-  binary=$build/updater
-fi
-
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$ROOT/bench/common.sh"
 
 install=$work/install
 served=$work/served
