@@ -195,7 +195,7 @@ TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
   addModule(served.status, "y.dll", Pending);
   served.status.setStage(DownloadingModule, x);
   URL url(http.baseUrl() + "/x.dll");
-  DownloadProgressRelay relay(&served.status);
+  DownloadProgressRelay relay(&served.status, x);
   url.addObserver(&relay);
   std::string body;
   url.fetchToString(body);
