@@ -18,3 +18,18 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Serves the folder $1 from nginx on 127.0.0.1:$2 (its pid in $server_pid).
+start_nginx() {
+  mkdir -p "$work/nginx/logs"
+  cat >"$work/nginx/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; pid $work/nginx/pid;
+error_log $work/nginx/logs/error.log;
+events { worker_connections 256; }
+http { access_log off; sendfile on; keepalive_requests 100000; client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy; fastcgi_temp_path $work/nginx/fcgi; uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi; server { listen 127.0.0.1:$2; root $1; } }
+CONF
+  "${NGINX:-nginx}" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
+  server_pid=$!
+}
