@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "catalogue/ModuleList.h"
-#include "net/URL.h"
 #include "support/Mutex.h"
 
 enum RunStage : int32_t {
@@ -58,15 +57,4 @@ class UpdateStatus {
   void notify();
 
   Mutex changeLock;
-};
-
-// Forwards a module's download percentage to the status.
-class DownloadProgressRelay : public URLObserver {
- public:
-  DownloadProgressRelay(UpdateStatus* status, Module* module) : status(status), module(module) {}
-  void notify(URL& url) override;
-
- private:
-  UpdateStatus* status;
-  Module* module;
 };
