@@ -11,6 +11,8 @@
 
 #include "net/URL.h"
 #include "support/Exceptions.h"
+#include "support/Log.h"
+#include "support/stringify.h"
 #include "status/StatusClient.h"
 #include "status/StatusMessages.h"
 #include "tests/TestServer.h"
@@ -50,6 +52,7 @@ class Served {
  public:
   explicit Served(uint16_t port, bool notified = true) : server(port) {
     status.addObserver(&server);
+    server.onDownloadRate([](uint64_t rate) { logPrintf("rate %s\n", stringify(rate).c_str()); });
     server.start();
     if (notified) status.setStage(FindingAvailableModules);
     client = std::make_unique<StatusClient>(port, StatusClient::kForever);
@@ -131,9 +134,11 @@ TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheG
   }
 }
 
-TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
+TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesOnlyTheFirstOfTwoInOneChunk) {
   Served served(kTestPort + 10);
   served.fillPqrst();
+  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueueRequest({"s"}) + std::string(1, '\0'));
+  EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
   std::string request = changeQueueRequest({"t"});
   served.client->sendBytes(request.substr(0, 20));
   // Gives the first piece time to arrive on its own; the test holds either way.
@@ -143,15 +148,6 @@ TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
   EXPECT_EQ(countLines(served.log, kChanged), 1);
   EXPECT_EQ(countLines(served.log, kNameless), 0);
-}
-
-TEST(StatusServer, HandlesOnlyTheFirstOfTwoRequestsInOneChunk) {
-  Served served(kTestPort + 11);
-  served.fillPqrst();
-  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueueRequest({"t"}) + std::string(1, '\0'));
-  EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
-  EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
-  EXPECT_EQ(countLines(served.log, kChanged), 0);
 }
 
 TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
@@ -277,7 +273,7 @@ TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
   }
 }
 
-TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
+TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();
   int ignored = 0;
@@ -294,6 +290,19 @@ TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
                              "<item name=\"\"/></action>");
   served.awaitLog(kChanged, 1);
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
+  // Only a whole number of bytes per second that fits 64 bits is passed on.
+  int badRates = 0;
+  for (const char* rate : {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 5\"", "rate=\"18446744073709551616\"", ""}) {
+    served.client->sendMessage("<action name=\"setDownloadRate\" " + std::string(rate) + "/>");
+    served.awaitLog("ignored setDownloadRate request without a valid rate", ++badRates);
+  }
+  for (uint64_t rate : {UINT64_MAX, uint64_t(0)}) {
+    served.client->sendMessage(setDownloadRateRequest(rate));
+    served.awaitLog("rate " + stringify(rate), 1);
+  }
+  std::vector<std::string> lines = served.log.lines();
+  lines.erase(std::remove_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("rate ", 0) != 0; }), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"rate 18446744073709551615", "rate 0"}));
 }
 
 TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {

@@ -350,6 +350,29 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
 }
 
+TEST(EndToEnd, AClientLiftsTheRateLimitOfTheSettingsInTheMiddleOfADownload) {
+  Installation installation;
+  installation.settings["maxDownloadRate"] = "5000";  // 200 s for the file: the run's time limit ends it
+  installation.installed("");
+  const std::string body(1 << 20, 'b');
+  installation.publish("big.dat", "1.0", body);
+  UserSession session;
+  std::thread run([&] { session = installation.run(); });
+  const std::string fetching = "url = " + installation.server.baseUrl() + "/files/big.dat";
+  EXPECT_TRUE(eventually([&] { return contains(installation.log(), fetching); }));
+  ProcessResult tool = runProgram(builtProgram("updater-status"), installation.dir.path(), 60, {"rate", "0"});
+  run.join();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  EXPECT_EQ(tool.exitCode, 0) << tool.standardError;
+  const std::vector<std::string> log = installation.log();
+  auto at = [&log](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+  EXPECT_LT(at("download rate limited to 5000 bytes per second"), at("url = " + installation.server.baseUrl() + "/mm"));
+  EXPECT_LT(at(fetching), at("download rate not limited"));
+  EXPECT_LT(at("download rate not limited"), at("installing component big.dat"));
+  EXPECT_LT(at("installing component big.dat"), static_cast<long>(log.size()));
+  EXPECT_EQ(readFile("big.dat"), body);
+}
+
 TEST(EndToEnd, ASignedListIsTakenWithEitherKeyAndItsFilesAreCheckedAndRecordedBySha256) {
   Installation installation;
   const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
