@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 namespace {
-// A limiter on a clock that only its own sleeps move; atSleep runs after each.
+constexpr int64_t kSecond = 1000000;
+
+// A limiter on a clock that only its own sleeps move; atSleep runs after each,
+// as another thread would, while a take waits.
 struct FakeTime {
   int64_t now = 0;
   std::function<void()> atSleep;
@@ -11,62 +14,46 @@ struct FakeTime {
                     now += microseconds;
                     if (atSleep) atSleep();
                   }};
-  // Takes pieces until the clock reaches `until`; returns the bytes taken.
-  uint64_t feed(std::size_t piece, int64_t until) {
+  // The rate pieces taken from now until `until` achieve, in bytes per second.
+  double feed(std::size_t piece, int64_t until) {
+    const int64_t start = now;
     uint64_t bytes = 0;
     for (; now < until; bytes += piece) limit.take(piece);
-    return bytes;
+    return static_cast<double>(bytes) * kSecond / static_cast<double>(now - start);
   }
 };
-
-constexpr int64_t kSecond = 1000000;
 }  // namespace
 
 TEST(RateLimit, HoldsItsRateWithinATenthWhateverThePieces) {
-  struct Case {
-    uint64_t rate;
-    std::size_t piece;
-  };
-  for (const Case& c : {Case{1 << 20, 8192}, Case{1 << 20, 1 << 20}, Case{50000, 8192}, Case{1000, 100}, Case{300, 8192}}) {
+  for (auto [rate, piece] : {std::pair<uint64_t, std::size_t>{1 << 20, 8192}, {1 << 20, 1 << 20}, {50000, 8192},
+                             {1000, 100}, {300, 8192}}) {
     FakeTime time;
-    time.limit.setRate(c.rate);
-    const double achieved = static_cast<double>(time.feed(c.piece, 4 * kSecond)) * kSecond / time.now;
-    EXPECT_NEAR(achieved, c.rate, c.rate / 10.0) << "rate " << c.rate << ", pieces of " << c.piece;
+    time.limit.setRate(rate);
+    EXPECT_NEAR(time.feed(piece, 4 * kSecond), rate, rate / 10.0) << "rate " << rate << ", pieces of " << piece;
   }
-}
-
-TEST(RateLimit, AFullBucketOrNoLimitPassesBytesWithoutWaiting) {
-  FakeTime time;
+  FakeTime time;  // no limit, or a full bucket (a tenth of a second's worth): no wait
   time.limit.take(1 << 30);
   time.limit.setRate(1 << 20);
-  time.limit.take(100000);  // within a tenth of a second's worth
+  time.limit.take(100000);
   EXPECT_EQ(time.now, 0);
 }
 
 TEST(RateLimit, ANewRateReachesTransfersAlreadyWaiting) {
-  // Set from another thread while a take sleeps: lowered or raised mid-stream,
-  // the rate from then on is the new one; lifted, a long wait ends at once.
-  struct Case {
-    uint64_t before, after;
-  };
-  for (const Case& c : {Case{100000, 20000}, Case{20000, 100000}, Case{1, 0}, Case{1, 1 << 20}}) {
+  // Lowered or raised mid-stream, the rate from then on is the new one; raised
+  // or lifted, even a two-hour wait for one piece ends within a slice.
+  for (auto [before, after] : {std::pair<uint64_t, uint64_t>{100000, 20000}, {20000, 100000}, {1, 0}, {1, 1 << 20}}) {
     FakeTime time;
-    time.limit.setRate(c.before);
+    time.limit.setRate(before);
     int64_t changedAt = -1;
-    time.atSleep = [&] {
-      if (changedAt < 0 && time.now >= 2 * kSecond) {
-        changedAt = time.now;
-        time.limit.setRate(c.after);
-      }
+    time.atSleep = [&, after = after] {
+      if (changedAt < 0 && time.now >= 2 * kSecond) time.limit.setRate(after), changedAt = time.now;
     };
-    if (c.before == 1) {
-      time.limit.take(8192);  // two hours' worth at the old rate
-      EXPECT_LE(time.now, changedAt + RateLimit::kSliceMicroseconds + 1) << c.after;
-      continue;
+    if (before == 1) {
+      time.limit.take(8192);
+      EXPECT_LE(time.now, changedAt + RateLimit::kSliceMicroseconds + 1) << after;
+    } else {
+      time.feed(1000, 2 * kSecond);
+      EXPECT_NEAR(time.feed(1000, 6 * kSecond), after, after / 10.0) << before << " to " << after;
     }
-    time.feed(1000, 2 * kSecond);
-    const int64_t start = time.now;
-    const double achieved = static_cast<double>(time.feed(1000, 6 * kSecond)) * kSecond / (time.now - start);
-    EXPECT_NEAR(achieved, c.after, c.after / 10.0) << c.before << " to " << c.after;
   }
 }

@@ -47,6 +47,14 @@ int countLines(const LogCapture& log, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
+// With no client served, a download and an error are only logged, up to `changes` in all.
+void expectRunGoesOn(UpdateStatus& status, const LogCapture& log, int changes) {
+  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
+  status.setProgress(100);
+  status.setError("Error: x");
+  EXPECT_EQ(countLines(log, "observed status change"), changes);
+}
+
 // A server with its status, and a client it is known to serve.
 class Served {
  public:
@@ -156,14 +164,11 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   Module* x = addModule(served.status, "x.dll", Fetching);
   addModule(served.status, "y.dll", Pending);
   addModule(served.status, "z.dll", Pending, false);
+  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
   served.status.setStage(DownloadingModule, x);
-  EXPECT_EQ(served.next(),
-            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\" "
-            "filesremaining=\"3\" />\n</action>\n");
+  EXPECT_EQ(served.next(), statusHead + "0\" filesremaining=\"3\" />\n</action>\n");
   served.status.setProgress(42);
-  EXPECT_EQ(served.next(),
-            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"42\" "
-            "filesremaining=\"3\" />\n</action>\n");
+  EXPECT_EQ(served.next(), statusHead + "42\" filesremaining=\"3\" />\n</action>\n");
   served.status.setProgress(100);
   EXPECT_EQ(served.next(),
             "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"2\" />\n"
@@ -197,25 +202,18 @@ TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
   url.fetchToString(body);
   ASSERT_EQ(body.size(), file.body.size());
 
-  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
-  const std::string statusTail = "\" filesremaining=\"2\" />\n</action>\n";
+  // The stage reports 0, then every piece a rising percentage below 100, then the end.
   int last = -1;
-  std::string message = served.next();
-  while (message.compare(0, statusHead.size(), statusHead) == 0) {
-    ASSERT_EQ(message.substr(message.size() - statusTail.size()), statusTail);
-    int percent = std::stoi(message.substr(statusHead.size()));
-    EXPECT_GE(percent, last);
-    EXPECT_LT(percent, 100);
-    // The stage itself reports the start.
-    if (last == -1) {
-      EXPECT_EQ(percent, 0);
-    }
-    last = percent;
-    message = served.next();
+  StatusMessage message;
+  for (message = readStatusMessage(served.next()); message.action == "downloadStatus";
+       message = readStatusMessage(served.next())) {
+    EXPECT_TRUE(last < 0 ? message.percent == 0 : message.percent >= last && message.percent < 100) << message.percent;
+    EXPECT_EQ(message.remaining, 2);
+    last = message.percent;
   }
   EXPECT_GE(last, 0);
-  EXPECT_EQ(message, "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
-                     "</action>\n");
+  EXPECT_EQ(message.action + " " + message.currentFile, "downloadComplete x.dll");
+  EXPECT_EQ(message.remaining, 1);
 }
 
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
@@ -248,10 +246,7 @@ TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
   const std::string prefix = "Exception in thread: bind: ";
   EXPECT_EQ(lines[0].compare(0, prefix.size(), prefix), 0) << lines[0];
   EXPECT_GT(lines[0].size(), prefix.size());
-  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
-  status.setProgress(100);
-  status.setError("Error: x");
-  EXPECT_EQ(countLines(log, "observed status change"), 3);
+  expectRunGoesOn(status, log, 3);
   closeSocket(holder);
 }
 
@@ -265,11 +260,7 @@ TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
     }
     // A serving loop that spun on the dead connection would never end.
     EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
-    Module* x = addModule(served.status, "x.dll", Fetching);
-    served.status.setStage(DownloadingModule, x);
-    served.status.setProgress(100);
-    served.status.setError("Error: x");
-    EXPECT_EQ(countLines(served.log, "observed status change"), 4);
+    expectRunGoesOn(served.status, served.log, 4);
   }
 }
 
@@ -292,17 +283,15 @@ TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
   // Only a whole number of bytes per second that fits 64 bits is passed on.
   int badRates = 0;
-  for (const char* rate : {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 5\"", "rate=\"18446744073709551616\"", ""}) {
+  for (const char* rate : {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 0\"", "rate=\"18446744073709551616\"", ""}) {
     served.client->sendMessage("<action name=\"setDownloadRate\" " + std::string(rate) + "/>");
     served.awaitLog("ignored setDownloadRate request without a valid rate", ++badRates);
   }
-  for (uint64_t rate : {UINT64_MAX, uint64_t(0)}) {
+  for (uint64_t rate : {UINT64_MAX, uint64_t(0)}) {  // what a lax parser makes of the bad ones
     served.client->sendMessage(setDownloadRateRequest(rate));
     served.awaitLog("rate " + stringify(rate), 1);
+    EXPECT_EQ(countLines(served.log, "rate " + stringify(rate)), 1);
   }
-  std::vector<std::string> lines = served.log.lines();
-  lines.erase(std::remove_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("rate ", 0) != 0; }), lines.end());
-  EXPECT_EQ(lines, (std::vector<std::string>{"rate 18446744073709551615", "rate 0"}));
 }
 
 TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {
