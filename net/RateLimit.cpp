@@ -48,11 +48,6 @@ void RateLimit::setRate(uint64_t rate) {
   bytesPerSecond = rate;
 }
 
-uint64_t RateLimit::rate() {
-  Held held(lock);
-  return bytesPerSecond;
-}
-
 void RateLimit::take(std::size_t count) {
   bool owing = false;
   for (;;) {
@@ -69,7 +64,8 @@ void RateLimit::take(std::size_t count) {
       }
       if (tokens >= 0) return;
       const double owed = std::ceil(-tokens * 1e6 / static_cast<double>(bytesPerSecond));
-      wait = owed >= static_cast<double>(kSliceMicroseconds) ? kSliceMicroseconds : std::max<int64_t>(1, static_cast<int64_t>(owed));
+      wait = owed >= static_cast<double>(kSliceMicroseconds) ? kSliceMicroseconds
+                                                             : std::max<int64_t>(1, static_cast<int64_t>(owed));
     }
     sleep(wait);
   }

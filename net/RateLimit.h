@@ -26,7 +26,6 @@ class RateLimit {
 
   // Bytes per second; 0 lifts the limit, and with it what waiting threads still owe.
   void setRate(uint64_t bytesPerSecond);
-  uint64_t rate();
   // Accounts for count body bytes; returns once the bucket has paid for them.
   void take(std::size_t count);
 

@@ -283,7 +283,8 @@ TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
   // Only a whole number of bytes per second that fits 64 bits is passed on.
   int badRates = 0;
-  for (const char* rate : {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 0\"", "rate=\"18446744073709551616\"", ""}) {
+  for (const char* rate :
+       {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 0\"", "rate=\"18446744073709551616\"", ""}) {
     served.client->sendMessage("<action name=\"setDownloadRate\" " + std::string(rate) + "/>");
     served.awaitLog("ignored setDownloadRate request without a valid rate", ++badRates);
   }
