@@ -9,13 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "net/URL.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/stringify.h"
 #include "status/StatusClient.h"
 #include "status/StatusMessages.h"
-#include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -184,36 +182,6 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
   served.status.setError("Error: rename \"a&b\" to <c>");
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: rename &quot;a&amp;b&quot; to &lt;c&gt;\"/>");
-}
-
-TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
-  TestServer http;
-  Route file;
-  file.body = std::string(300000, 'x');
-  http.setRoute("/x.dll", file);
-  Served served(kTestPort + 20);
-  Module* x = addModule(served.status, "x.dll", Fetching);
-  addModule(served.status, "y.dll", Pending);
-  served.status.setStage(DownloadingModule, x);
-  URL url(http.baseUrl() + "/x.dll");
-  DownloadProgressRelay relay(&served.status);
-  url.addObserver(&relay);
-  std::string body;
-  url.fetchToString(body);
-  ASSERT_EQ(body.size(), file.body.size());
-
-  // The stage reports 0, then every piece a rising percentage below 100, then the end.
-  int last = -1;
-  StatusMessage message;
-  for (message = readStatusMessage(served.next()); message.action == "downloadStatus";
-       message = readStatusMessage(served.next())) {
-    EXPECT_TRUE(last < 0 ? message.percent == 0 : message.percent >= last && message.percent < 100) << message.percent;
-    EXPECT_EQ(message.remaining, 2);
-    last = message.percent;
-  }
-  EXPECT_GE(last, 0);
-  EXPECT_EQ(message.action + " " + message.currentFile, "downloadComplete x.dll");
-  EXPECT_EQ(message.remaining, 1);
 }
 
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {
