@@ -9,11 +9,7 @@ using namespace testing_support;
 
 namespace {
 // What the observers are told about modules, in order (under the status's lock).
-struct Told {
-  RunStage stage;
-  std::string name;
-  int32_t progress;
-};
+struct Told { RunStage stage; std::string name; int32_t progress; };
 struct Recorder : StatusObserver {
   void statusChanged(UpdateStatus& status) override {
     if (status.subject == nullptr) return;
@@ -114,9 +110,7 @@ TEST(UpdateRun, AFailureInOneTransferOfAParallelWalkEndsItWithThatModulesText) {
     bad.status = c.status;
     serveAndQueue(*updater, server, "bad.bin", bad);
     if (c.md5sum != nullptr) updater->status.downloadQueue.find("bad.bin")->md5sum = c.md5sum;
-    Route later;
-    later.body = "later";
-    serveAndQueue(*updater, server, "later.bin", later);
+    serveAndQueue(*updater, server, "later.bin", big);  // never asked for
     try {
       updater->fetchAndInstallModules(true);
       ADD_FAILURE() << "no exception";
