@@ -94,6 +94,13 @@ class StartedProgram {
   std::string outputDirectory;
 };
 
+// Starts a program (argv[0] a path) that runs on its own: its output goes
+// nowhere and nothing waits for it. Throws std::runtime_error when it cannot.
+void startDetached(const std::vector<std::string>& argv);
+// The path as a Linux program started by startDetached sees it (under Wine,
+// the host's path of the file).
+std::string hostPath(const std::string& path);
+
 // Runs a program with the arguments in the given directory, its output
 // captured, and waits at most timeoutSeconds for it.
 ProcessResult runProgram(const std::string& program, const std::string& directory,
