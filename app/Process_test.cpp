@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "app/DeferredScript.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-
-namespace {
-// Waits for another process to write a line into a file; false when it never comes.
-bool waitForFile(const std::string& path) {
-  for (int i = 0; i < 1200 && readFile(path).find('\n') == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return readFile(path).find('\n') != std::string::npos;
-}
-}  // namespace
 
 TEST(Process, AMissingProgramIsNotStarted) {
   ScopedWorkingDirectory dir;
@@ -38,7 +26,7 @@ TEST(Process, TheDeferredScriptRunsOnItsOwn) {
   int32_t id = 0;
   ASSERT_TRUE(startDeferredScript(id));
   EXPECT_GT(id, 0);
-  ASSERT_TRUE(waitForFile("marker"));
+  ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
   EXPECT_EQ(withoutCarriageReturns(readFile("marker")), "ran\n");
   EXPECT_FALSE(fileExists("started.txt"));
 }

@@ -5,16 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
 
 namespace {
-Module* addModule(UpdateStatus& status, const char* name, bool critical) {
-  return status.downloadQueue.add(
-      new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
-}
-
 // Follows a run's status changes as the window does, carrying the range over.
 class Follower {
  public:
@@ -55,9 +51,9 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   EXPECT_EQ(view.text, "Finding Available Modules");
   EXPECT_EQ(view.moduleTotal, -1);
 
-  Module* a = addModule(status, "a.dll", true);
-  addModule(status, "b.dat", false);
-  Module* c = addModule(status, "c.dll", true);
+  Module* a = addModule(status.downloadQueue, "a.dll", true);
+  addModule(status.downloadQueue, "b.dat", false);
+  Module* c = addModule(status.downloadQueue, "c.dll", true);
   a->state = Fetching;
   view = window.stage(DownloadingModule, a);
   EXPECT_EQ(view.moduleTotal, 2);
@@ -77,7 +73,7 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   b->state = Complete;
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "[2/2] Updating Installed Modules List");
   // The range was set once; a queue that grows does not change it.
-  addModule(status, "late.dll", true);
+  addModule(status.downloadQueue, "late.dll", true);
   view = window.stage(Done);
   EXPECT_EQ(view.moduleTotal, 2);
   EXPECT_EQ(view.text, "[2/2] Done");
@@ -98,8 +94,8 @@ TEST(ProgressView, AnEmptyQueueNeverShowsCounts) {
 TEST(ProgressView, AQueueWithoutCriticalModulesGetsAnEmptyRange) {
   UpdateStatus status;
   Follower window(status);
-  Module* x = addModule(status, "x.dat", false);
-  addModule(status, "y.dat", false);
+  Module* x = addModule(status.downloadQueue, "x.dat", false);
+  addModule(status.downloadQueue, "y.dat", false);
   ProgressView view = window.stage(DownloadingModule, x);
   EXPECT_EQ(view.moduleTotal, 0);
   EXPECT_EQ(view.done, 0);
@@ -143,7 +139,7 @@ TEST(ProgressWindow, GoesOnWithoutWaitingWhenItsWindowNeverCameUp) {
   status.addObserver(&window);
   window.start();
   status.setStage(FindingInstalledModules);
-  status.setStage(DownloadingModule, addModule(status, "a.dll", true));
+  status.setStage(DownloadingModule, addModule(status.downloadQueue, "a.dll", true));
   status.setStage(Done);
   EXPECT_EQ(window.waitForClose(), kWaitObject0);
   EXPECT_EQ(log.lines(), std::vector<std::string>(3, "observed status change"));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/Exceptions.h"
+#include "tests/Modules.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST(UpdateStatus, SettersStoreTheirValuesAndTellEveryObserverInRegistrationOrde
   EXPECT_EQ(status.downloadQueue.size(), 0u);
 
   // Without observers the setters only store.
-  Module* a = status.downloadQueue.add(new Module("a.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+  Module* a = testing_support::addModule(status.downloadQueue, "a.dll");
   status.setStage(DownloadingModule, a);
   status.setProgress(35);
   EXPECT_EQ(status.subject, a);

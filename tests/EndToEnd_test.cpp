@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "tests/Installation.h"
@@ -96,79 +95,6 @@ TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   }
 }
 
-TEST(EndToEnd, AMaintenanceManagerThatFailsInAnyWayLetsTheRunGoOn) {
-  struct Case {
-    const char* name;
-    std::function<void(Installation&)> arrange;
-    std::string logged;
-  };
-  std::vector<Case> cases = {
-      {"unreachable",
-       [](Installation& i) { i.settings["commMaintMgr"] = "http://127.0.0.1:" + std::to_string(closedPort()) + "/mm"; },
-       "~error contacting commMainMgr 'http://127.0.0.1:[0-9]+/mm': Server refused connection"},
-      {"404",
-       [](Installation& i) {
-         Route missing;
-         missing.status = 404;
-         i.server.setRoute("/mm", missing);
-       },
-       "~error contacting commMainMgr '.*/mm': Server data not available \\(error code 404\\)"},
-      {"garbage",
-       [](Installation& i) {
-         Route garbage;
-         garbage.body = "this is not XML";
-         i.server.setRoute("/mm", garbage);
-       },
-       "error parsing commMainMgr response: XML parse error"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Installation installation;
-    installation.installed("");
-    c.arrange(installation);
-    installation.publish("a.dll", "1.0", "a");
-    UserSession session = installation.run();
-    EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-    std::vector<std::string> log = installation.log();
-    ASSERT_GE(log.size(), 4u);
-    expectLog({log[2]}, {c.logged});
-    EXPECT_EQ(log[3], "url = " + installation.query());
-    EXPECT_EQ(readFile("a.dll"), "a");
-    EXPECT_EQ(installation.clientStarts(), 1);
-  }
-}
-
-TEST(EndToEnd, AnEmptyQueueStillStartsTheClientAndRewritesTheList) {
-  Installation installation;
-  installation.installed("<module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n");
-  writeFile("a.dll", "a");
-  installation.publish("a.dll", "1.0", "same");
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  EXPECT_FALSE(contains(log, "fetching component a.dll"));
-  EXPECT_EQ(std::count(log.begin(), log.end(), "Updater::fetchAndInstallModules"), 2);
-  EXPECT_EQ(installation.clientStarts(), 1);
-  EXPECT_EQ(readFile("a.dll"), "a");
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n</modules>\n");
-}
-
-TEST(EndToEnd, OnlyNonCriticalModulesAreFetchedAfterTheClientStarted) {
-  Installation installation;
-  installation.installed("");
-  installation.publish("music.ogg", "1.0", "la", "critical=\"false\"");
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  auto launched = std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("cmdline = ", 0) == 0; });
-  auto fetched = std::find(log.begin(), log.end(), "fetching component music.ogg");
-  ASSERT_NE(launched, log.end());
-  ASSERT_NE(fetched, log.end());
-  EXPECT_LT(launched, fetched);
-  EXPECT_EQ(readFile("music.ogg"), "la");
-}
-
 TEST(EndToEnd, AnOutOfDateUpdaterIsFetchedAloneAndStartedInsteadOfTheClient) {
   Installation installation;
   installation.installed("<module name=\"data.pak\" version=\"1.0\"/>\n");
@@ -229,50 +155,6 @@ TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
   EXPECT_FALSE(fileExists("started.txt"));
 }
 
-TEST(EndToEnd, AnIncompleteOrCorruptedDownloadIsNeverInstalled) {
-  {
-    Installation installation;
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new");
-    Route shortBody;
-    shortBody.body = "new";
-    shortBody.mode = BodyMode::CutShort;
-    shortBody.announcedLength = 10;
-    installation.server.setRoute("/files/a.dll", shortBody);
-    UserSession session = installation.run();
-    expectFailedRun(installation, session, "a.dll: incomplete download (3 of 10 bytes)", before);
-    EXPECT_EQ(readFile("a.dll"), "old");
-  }
-  {
-    Installation installation;
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new", "md5sum=\"00000000000000000000000000000000\"");
-    UserSession session = installation.run();
-    expectFailedRun(installation, session,
-                    "a.dll: md5sum mismatch (expected 00000000000000000000000000000000, got "
-                    "22af645d1859cb5ca6da0c484f1f37ea)",
-                    before);
-    EXPECT_EQ(readFile("a.dll"), "old");
-    EXPECT_EQ(readFile("a.dll.new"), "new");
-  }
-}
-
-TEST(EndToEnd, AModuleNamedOutsideTheInstallationIsRefused) {
-  Installation installation;
-  installation.installed("");
-  installation.publish("../escaped.txt", "1.0", "x");
-  installation.publish("fine.txt", "1.0", "y");
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  EXPECT_TRUE(contains(installation.log(), "refusing module with unsafe name ../escaped.txt"));
-  EXPECT_FALSE(fileExists("../escaped.txt"));
-  EXPECT_EQ(readFile("fine.txt"), "y");
-}
-
 TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
   for (const char* content : {static_cast<const char*>(nullptr), "<modules><module"}) {
     SCOPED_TRACE(content == nullptr ? "missing" : "malformed");
@@ -285,19 +167,6 @@ TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
     EXPECT_FALSE(fileExists("a.dll"));
     EXPECT_EQ(fileExists("installed.xml"), content != nullptr);
   }
-}
-
-TEST(EndToEnd, AnEmptyAutoStartStopsTheRunBeforeTheNonCriticalPass) {
-  Installation installation;
-  installation.settings["autoStart"] = "";
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("a.dll", "1.0", "a");
-  installation.publish("later.dat", "1.0", "l", "critical=\"false\"");
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "unable to start \"\"", before);
-  EXPECT_EQ(readFile("a.dll"), "a");
-  EXPECT_FALSE(fileExists("later.dat"));
 }
 
 TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
@@ -348,65 +217,6 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
   };
   EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
-}
-
-TEST(EndToEnd, ASignedListIsTakenWithEitherKeyAndItsFilesAreCheckedAndRecordedBySha256) {
-  Installation installation;
-  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
-  installation.listKey = ecdsa::generateKeyPair();
-  installation.settings["publicKeys"] = publicKeyTextOf(oldKey.point) + "\n" + publicKeyTextOf(installation.listKey.point);
-  installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-  writeFile("a.dll", "old a");
-  installation.publish("a.dll", "1.1", "new a", sha256Attribute("new a"));
-  UserSession session = installation.run();
-
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  const std::string query = installation.query();
-  EXPECT_TRUE(contains(log, "url = " + query.substr(0, query.find('?')) + ".sig" + query.substr(query.find('?'))));
-  EXPECT_TRUE(contains(log, "module list signed by public key 2"));
-  EXPECT_EQ(readFile("a.dll"), "new a");
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.1\" " +
-                sha256Attribute("new a") + "/>\n</modules>\n");
-  EXPECT_EQ(installation.clientStarts(), 1);
-}
-
-TEST(EndToEnd, AnUnauthenticListOrFileIsRefusedBeforeAnythingIsInstalled) {
-  struct Case {
-    const char* name;
-    std::function<void(Installation&)> arrange;
-    std::string error;
-    bool listRefused;
-  };
-  std::vector<Case> cases = {
-      {"a byte changed", [](Installation& i) { i.alterSignedList = [](std::string& list) { list[list.find("2.0")] = '3'; }; },
-       "module list signature does not match any of the public keys", true},
-      {"no signature", [](Installation& i) { i.listKey = ecdsa::KeyPair(); },
-       "module list signature missing: Server data not available (error code 404)", true},
-      {"no sha256", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new"); },
-       "module list: a.dll has no valid sha256", true},
-      {"other bytes", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new", sha256Attribute("other")); },
-       "a.dll: sha256 mismatch (expected " + hexText(Digest::of(DigestAlgorithm::Sha256, "other")) + ", got " +
-           hexText(Digest::of(DigestAlgorithm::Sha256, "new")) + ")",
-       false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Installation installation;
-    installation.listKey = ecdsa::generateKeyPair();
-    installation.settings["publicKeys"] = publicKeyTextOf(installation.listKey.point);
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new", sha256Attribute("new"));
-    c.arrange(installation);
-    UserSession session = installation.run();
-    expectFailedRun(installation, session, c.error, before);
-    EXPECT_EQ(readFile("a.dll"), "old");
-    EXPECT_NE(fileExists("a.dll.new"), c.listRefused);
-    EXPECT_FALSE(contains(installation.requestedPaths(), "/files/a.dll") && c.listRefused);
-  }
 }
 
 TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {

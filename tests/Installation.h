@@ -25,15 +25,6 @@ namespace testing_support {
 
 inline std::string exe() { return onWindows() ? ".exe" : ""; }
 
-// Waits (30 s unless told) for something another process does on its own.
-inline bool eventually(const std::function<bool()>& condition, int seconds = 30) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
-}
-
 class Installation {
  public:
   Installation() {

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers for the unit tests and the tests that run the real program.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ std::string withoutCarriageReturns(const std::string& text);
 // The inner text inside depth nested elements.
 std::string nestedXml(int depth, const std::string& inner);
 std::vector<std::string> splitLines(const std::string& text);
+
+// Polls the condition every few milliseconds until it holds or the seconds
+// have passed: the one wait for what another process or thread does on its own.
+bool eventually(const std::function<bool()>& condition, double seconds = 30);
+// Whether a file holds a whole line (another process wrote it).
+bool hasLine(const std::string& path);
 
 // Runs the test in a fresh working directory of its own and goes back afterwards.
 class ScopedWorkingDirectory {
