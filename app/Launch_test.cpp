@@ -17,14 +17,6 @@ std::string onDisk(const std::string& text) {
 }
 }  // namespace
 
-TEST(Launch, WithoutDeferredRenamesNothingIsWrittenOrStarted) {
-  UpdaterFixture updater;
-  LogCapture log;
-  updater->startDeferredRenames();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"no deferred renames"});
-  EXPECT_FALSE(fileExists(kDeferredScriptName));
-}
-
 // The updater's own file last: the script puts it in place and starts the new updater.
 TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
   UpdaterFixture updater;
@@ -75,19 +67,6 @@ TEST(Launch, AScriptThatCannotBeCreatedIsReported) {
     EXPECT_EQ(e.substr(0, prefix.size()), prefix);
     EXPECT_GT(e.size(), prefix.size());
   }
-}
-
-TEST(Launch, TheClientProgramIsStartedFromItsQuotedName) {
-  UpdaterFixture updater;
-  const std::string program = onWindows() ? builtProgram("updater") : "true";
-  // Without settings the updater started here ends at once.
-  std::filesystem::remove("UpdaterIni.xml");
-  LogCapture log;
-  updater->autoStartProcess(program);
-  std::vector<std::string> lines = log.lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "cmdline = \"" + program + "\"");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex("autoStartProcess pid = [1-9][0-9]*"))) << lines[1];
 }
 
 TEST(Launch, AClientProgramThatCannotStartIsReportedWithItsCommandLine) {

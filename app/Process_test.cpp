@@ -9,14 +9,6 @@
 
 using namespace testing_support;
 
-TEST(Process, AMissingProgramIsNotStarted) {
-  ScopedWorkingDirectory dir;
-  int32_t id = 0;
-  EXPECT_FALSE(startClientProgram("no-such-client", "\"no-such-client\"", id));
-  EXPECT_FALSE(startClientProgram("", "\"\"", id));
-  EXPECT_FALSE(startClientProgram(dir.path() + "/missing/client", "\"" + dir.path() + "/missing/client\"", id));
-}
-
 // A program planted in the installation under the interpreter's name is never
 // the one that runs the script (Windows searches the working folder early).
 TEST(Process, TheDeferredScriptRunsOnItsOwn) {

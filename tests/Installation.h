@@ -88,7 +88,6 @@ class Installation {
       Route signature;
       signature.body = signBytes(listKey, list.body);
       server.setRoute("/list.sig", signature);
-      if (alterSignedList) alterSignedList(list.body);
     }
     server.setRoute("/list", list);
   }
@@ -125,8 +124,6 @@ class Installation {
   std::map<std::string, std::string> settings;
   std::string published;
   ecdsa::KeyPair listKey;
-  // Applied to the list's bytes after they were signed.
-  std::function<void(std::string&)> alterSignedList;
 };
 
 // The "sha256" attribute of a module whose file holds the bytes.
