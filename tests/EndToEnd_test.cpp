@@ -95,29 +95,6 @@ TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   }
 }
 
-TEST(EndToEnd, AnOutOfDateUpdaterIsFetchedAloneAndStartedInsteadOfTheClient) {
-  Installation installation;
-  installation.installed("<module name=\"data.pak\" version=\"1.0\"/>\n");
-  std::string newUpdater = readFile(builtProgram("sample_client"));
-  installation.publish("data.pak", "2.0", "data");
-  installation.publish("updater" + exe(), "2.0", newUpdater);
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "cmdline = \"updater" + exe() + "\""));
-  EXPECT_FALSE(contains(log, "fetching component data.pak"));
-  EXPECT_EQ(readFile("updater" + exe()), newUpdater);
-  EXPECT_FALSE(fileExists("data.pak"));
-  // The new "updater" recorded its start, and the client was not started.
-  EXPECT_EQ(installation.clientStarts(), 1);
-  std::string started = readFile("started.txt");
-  EXPECT_NE(started.find("updater"), std::string::npos) << started;
-  EXPECT_EQ(started.find("client"), std::string::npos) << started;
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"data.pak\" version=\"1.0\"/>\n"
-            "  <module name=\"updater" + exe() + "\" version=\"2.0\"/>\n</modules>\n");
-}
-
 namespace {
 // A failed run: the error reaches the player, nothing is committed, no script runs.
 void expectFailedRun(const Installation& installation, const UserSession& session, const std::string& error,
@@ -153,20 +130,6 @@ TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
   EXPECT_FALSE(fileExists("two.dll"));
   EXPECT_FALSE(fileExists("three.dll"));
   EXPECT_FALSE(fileExists("started.txt"));
-}
-
-TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
-  for (const char* content : {static_cast<const char*>(nullptr), "<modules><module"}) {
-    SCOPED_TRACE(content == nullptr ? "missing" : "malformed");
-    Installation installation;
-    if (content != nullptr) writeFile("installed.xml", content);
-    installation.publish("a.dll", "1.0", "a");
-    UserSession session = installation.run();
-    EXPECT_EQ(session.process.exitCode, 1);
-    EXPECT_TRUE(contains(installation.log(), "observer got error: Error: XML parse error"));
-    EXPECT_FALSE(fileExists("a.dll"));
-    EXPECT_EQ(fileExists("installed.xml"), content != nullptr);
-  }
 }
 
 TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
