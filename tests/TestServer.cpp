@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "status/Socket.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -92,9 +93,10 @@ TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
     started = std::sscanf(readFile(portFile).c_str(), "%d %d", &httpPort, &httpsPort) == 2 && httpPort > 0;
     if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  if (started) lifeline = connectToLoopback(static_cast<uint16_t>(httpPort));
+  SocketHandle held = started ? connectToLoopback(static_cast<uint16_t>(httpPort)) : kNoSocket;
+  lifeline = static_cast<long long>(held);
   const std::string hello = "GET /__lifeline HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  if (lifeline == kNoSocket || !sendBytes(lifeline, hello.data(), hello.size())) {
+  if (held == kNoSocket || !sendBytes(held, hello.data(), hello.size())) {
     stop();
     throw std::runtime_error("the test server did not start");
   }
@@ -103,8 +105,8 @@ TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
 TestServer::~TestServer() { stop(); }
 
 void TestServer::stop() {
-  if (lifeline != kNoSocket) closeSocket(lifeline);
-  lifeline = kNoSocket;
+  closeSocket(static_cast<SocketHandle>(lifeline));
+  lifeline = static_cast<long long>(kNoSocket);
   if (!directory.empty()) removeTree(directory);
   directory.clear();
 }

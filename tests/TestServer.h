@@ -5,8 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "status/Socket.h"
-
 namespace testing_support {
 
 enum class BodyMode {
@@ -76,7 +74,7 @@ class TestServer {
   std::string directory;  // holds the port file
   // Held open for the server's life: however this process ends, the server
   // sees the connection close and ends too (removing its certificate files).
-  SocketHandle lifeline = kNoSocket;
+  long long lifeline = -1;  // a SocketHandle (status/Socket.h, which net's tests may not see)
 };
 
 // A port on 127.0.0.1 that nothing listens on, so connecting is refused.
