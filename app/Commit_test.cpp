@@ -59,15 +59,6 @@ TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
   EXPECT_EQ(lists.installed.find("b.dat")->version.text, "1.0");
 }
 
-TEST(Commit, AnEmptyQueueRewritesTheInstalledRecordsInTheirOrder) {
-  UpdaterFixture updater({{"modulesFile", kModulesFile}});
-  writeFile(kModulesFile, "<modules><module name=\"a.dll\" version=\"1.0\"/></modules>");
-  Lists lists;
-  ModuleList empty;
-  updater->commitInstalledModules(lists.installed, empty);
-  EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "b.dat=1.0", "c.exe=1.0"}));
-}
-
 TEST(Commit, AStaleBackupNoLongerBlocksTheCommit) {
   UpdaterFixture updater({{"modulesFile", kModulesFile}});
   writeList(kModulesFile, {{"a.dll", "1.0"}});
