@@ -64,6 +64,8 @@ class ProgressWindow : public StatusObserver, public Thread {
   void showText(const std::string& text);
   void allowClose();
   void closeWindow();
+  // Asks the user-interface thread to end, whether it runs, has ended or never started.
+  void endInterface();
   // Never returns: the user sees the text, then the program ends with code 1.
   [[noreturn]] void showError(const std::string& text, bool windowUp);
 
