@@ -34,6 +34,7 @@ struct ProgressView {
 class ProgressWindow : public StatusObserver, public Thread {
  public:
   ProgressWindow();
+  // Update thread: closes the window if it is still up and waits for its thread.
   ~ProgressWindow() override;
 
   // Before start: the report decides the form (with or without the notice).

@@ -33,6 +33,8 @@ StatusServer::~StatusServer() {
   // and the lock it uses.
   sendLock.lock();
   stopping = true;
+  // A request in hand then answers nobody instead of meeting a woken socket.
+  client = kNoSocket;
   interruptSocket(listener);
   interruptSocket(connection);
   sendLock.unlock();
