@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/DebugDelay.h"
+#include "app/DownloadProgressRelay.h"
 #include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "catalogue/ModuleDigest.h"
