@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ class StatusServer : public StatusObserver, public Thread {
   // Update thread. Waits at most the send time limit for a request in hand.
   ~StatusServer() override;
 
+  // Before start: what a setDownloadRate request's rate (bytes per second, 0
+  // for none) is given to, on the server thread. Without one the request is ignored.
+  void onDownloadRate(std::function<void(uint64_t bytesPerSecond)> handler);
+
   // Update thread: pushes downloadStatus, downloadComplete and error messages.
   void statusChanged(UpdateStatus& status) override;
   // Server thread: listens, accepts one client, serves it until it goes.
@@ -43,6 +48,7 @@ class StatusServer : public StatusObserver, public Thread {
   void handleRequest(const std::string& text);
   void sendQueue();
   void reorderQueue(const std::vector<std::string>& names);
+  void setDownloadRate(const std::string& rate, bool present);
   void send(const std::string& message);
   void dropClient(SocketHandle socket);
 
@@ -50,6 +56,7 @@ class StatusServer : public StatusObserver, public Thread {
   std::string pending;
   std::size_t skipped = 0;
 
+  std::function<void(uint64_t)> downloadRate;
   std::atomic<UpdateStatus*> status;
   // Serialises socket output and request handling; taken before the queue's lock.
   // It also guards the sockets below, so a stop never wakes a closed one.
