@@ -13,6 +13,7 @@ using namespace testing_support;
 
 TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
   Installation installation;
+  installation.settings["maxDownloadRate"] = "0";  // no limit, and no line for it
   installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
   writeFile("a.dll", "old a");
   installation.publish("a.dll", "1.1", "new a", "critical=\"true\"");
@@ -137,9 +138,11 @@ TEST(EndToEnd, AnEmptyQueueStillStartsTheClientAndRewritesTheList) {
   writeFile("a.dll", "a");
   installation.publish("a.dll", "1.0", "same");
   installation.publish("../escaped.txt", "1.0", "x");  // never queued
+  installation.settings["maxDownloadRate"] = "1e6";
   UserSession session = installation.run();
   EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
   std::vector<std::string> log = installation.log();
+  EXPECT_EQ(log[1], "ignored maxDownloadRate \"1e6\": not a whole number of bytes per second");
   EXPECT_TRUE(contains(log, "refusing module with unsafe name ../escaped.txt"));
   EXPECT_FALSE(fileExists("../escaped.txt"));
   EXPECT_FALSE(contains(log, "fetching component a.dll"));
