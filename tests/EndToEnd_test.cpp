@@ -195,22 +195,28 @@ void expectFailedRun(const Installation& installation, const UserSession& sessio
 }
 }  // namespace
 
-TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
-  Installation installation;
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("one.dll", "1.0", "1");
-  installation.publish("two.dll", "1.0", "2");
-  installation.publish("three.dll", "1.0", "3");
-  Route missing;
-  missing.status = 404;
-  installation.server.setRoute("/files/two.dll", missing);
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "Server data not available (error code 404)", before);
-  EXPECT_EQ(readFile("one.dll"), "1");
-  EXPECT_FALSE(fileExists("two.dll"));
-  EXPECT_FALSE(fileExists("three.dll"));
-  EXPECT_FALSE(fileExists("started.txt"));
+TEST(EndToEnd, AFetchFailingOrAnEmptyAutoStartCommitsNothingAndStopsTheRunThere) {
+  // A 404 for the second of three critical modules; or a launch that cannot be
+  // done, before the non-critical pass.
+  for (bool emptyAutoStart : {false, true}) {
+    Installation installation;
+    if (emptyAutoStart) installation.settings["autoStart"] = "";
+    installation.installed("");
+    std::string before = readFile("installed.xml");
+    installation.publish("one.dll", "1.0", "1");
+    installation.publish("two.dll", "1.0", "2", emptyAutoStart ? "critical=\"false\"" : "");
+    installation.publish("three.dll", "1.0", "3");
+    Route missing;
+    missing.status = 404;
+    if (!emptyAutoStart) installation.server.setRoute("/files/two.dll", missing);
+    UserSession session = installation.run();
+    expectFailedRun(installation, session,
+                    emptyAutoStart ? "unable to start \"\"" : "Server data not available (error code 404)", before);
+    EXPECT_EQ(readFile("one.dll"), "1");
+    EXPECT_FALSE(fileExists("two.dll"));
+    EXPECT_EQ(fileExists("three.dll"), emptyAutoStart);
+    EXPECT_FALSE(fileExists("started.txt"));
+  }
 }
 
 TEST(EndToEnd, AnIncompleteOrCorruptedDownloadIsNeverInstalled) {
@@ -248,19 +254,6 @@ TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
     EXPECT_FALSE(fileExists("a.dll"));
     EXPECT_EQ(fileExists("installed.xml"), content != nullptr);
   }
-}
-
-TEST(EndToEnd, AnEmptyAutoStartStopsTheRunBeforeTheNonCriticalPass) {
-  Installation installation;
-  installation.settings["autoStart"] = "";
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("a.dll", "1.0", "a");
-  installation.publish("later.dat", "1.0", "l", "critical=\"false\"");
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "unable to start \"\"", before);
-  EXPECT_EQ(readFile("a.dll"), "a");
-  EXPECT_FALSE(fileExists("later.dat"));
 }
 
 TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
