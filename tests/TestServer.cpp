@@ -85,6 +85,7 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   if (route.failFirst > 0)
     target += "&failfirst=" + std::to_string(route.failFirst) + "&failmode=" + modeName(route.failMode) +
               "&failstatus=" + std::to_string(route.failStatus);
+  if (!route.ranges) target += "&ranges=0";
   if (route.mode == BodyMode::Slow) target += "&rate=" + std::to_string(route.bytesPerSecond);
   for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
   control("POST", target, route.body);
@@ -97,8 +98,8 @@ std::vector<ServedRequest> TestServer::requests() const {
   for (const std::string& line : split(control("GET", "/__requests", ""), '\n')) {
     if (line.empty()) continue;
     std::vector<std::string> fields = split(line, '\t');
-    fields.resize(4);
-    served.push_back({fields[0], fields[1], fields[2], fields[3]});
+    fields.resize(7, "0");
+    served.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], std::stoll(fields[6])});
   }
   return served;
 }
