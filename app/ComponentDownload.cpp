@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DebugDelay.h"
+#include "app/DownloadProgressRelay.h"
 #include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "catalogue/ModuleDigest.h"

@@ -9,11 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "net/URL.h"
 #include "support/Exceptions.h"
 #include "status/StatusClient.h"
 #include "status/StatusMessages.h"
-#include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -183,43 +181,6 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
   served.status.setError("Error: rename \"a&b\" to <c>");
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: rename &quot;a&amp;b&quot; to &lt;c&gt;\"/>");
-}
-
-TEST(StatusServer, FollowsARealDownloadFromNoneToComplete) {
-  TestServer http;
-  Route file;
-  file.body = std::string(300000, 'x');
-  http.setRoute("/x.dll", file);
-  Served served(kTestPort + 20);
-  Module* x = addModule(served.status, "x.dll", Fetching);
-  addModule(served.status, "y.dll", Pending);
-  served.status.setStage(DownloadingModule, x);
-  URL url(http.baseUrl() + "/x.dll");
-  DownloadProgressRelay relay(&served.status);
-  url.addObserver(&relay);
-  std::string body;
-  url.fetchToString(body);
-  ASSERT_EQ(body.size(), file.body.size());
-
-  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
-  const std::string statusTail = "\" filesremaining=\"2\" />\n</action>\n";
-  int last = -1;
-  std::string message = served.next();
-  while (message.compare(0, statusHead.size(), statusHead) == 0) {
-    ASSERT_EQ(message.substr(message.size() - statusTail.size()), statusTail);
-    int percent = std::stoi(message.substr(statusHead.size()));
-    EXPECT_GE(percent, last);
-    EXPECT_LT(percent, 100);
-    // The stage itself reports the start.
-    if (last == -1) {
-      EXPECT_EQ(percent, 0);
-    }
-    last = percent;
-    message = served.next();
-  }
-  EXPECT_GE(last, 0);
-  EXPECT_EQ(message, "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
-                     "</action>\n");
 }
 
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChange) {

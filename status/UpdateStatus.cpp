@@ -26,5 +26,3 @@ void UpdateStatus::notify() {
   // An observer's exception ends the round: the later ones are not told.
   for (StatusObserver* observer : observers) observer->statusChanged(*this);
 }
-
-void DownloadProgressRelay::notify(URL& url) { status->setProgress(url.progress); }

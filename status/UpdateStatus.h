@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "catalogue/ModuleList.h"
-#include "net/URL.h"
 
 enum RunStage : int32_t {
   Starting = 0,
@@ -51,14 +50,4 @@ class UpdateStatus {
 
  private:
   void notify();
-};
-
-// Forwards a download's percentage to the status.
-class DownloadProgressRelay : public URLObserver {
- public:
-  explicit DownloadProgressRelay(UpdateStatus* status) : status(status) {}
-  void notify(URL& url) override;
-
- private:
-  UpdateStatus* status;
 };

@@ -13,7 +13,6 @@ list(APPEND UPDATER_TEST_SOURCES
   status/ProgressWindow_${UPDATER_PLATFORM}_test.cpp
   status/StatusServer_test.cpp)
 if(WIN32)
-  # The dialogs and the icon; the tests show the real dialog, so they carry them too.
+  # The dialogs and the icon, for the program and the tests.
   list(APPEND UPDATER_RESOURCES status/updater.rc)
-  list(APPEND UPDATER_TEST_SOURCES status/updater.rc)
 endif()
