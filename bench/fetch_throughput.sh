@@ -1,7 +1,7 @@
 #!/bin/bash
 # Throughput of the fetcher against the curl command line: both fetch the same
 # 512 MiB file from a local nginx to disk, alternately, in the same run; the
-# fetcher also with the MD5 a module's download computes on the way.
+# fetcher also as a module's download, with its MD5 checked on the way.
 # Usage: bash bench/fetch_throughput.sh [rounds]   (needs nginx and curl)
 set -euo pipefail
 
@@ -15,6 +15,8 @@ FETCH=$build/bench/fetch_bench
 mkdir -p "$work/www" "$work/out"
 head -c $((512 * 1024 * 1024)) /dev/urandom >"$work/www/big.bin"
 SIZE=$(stat -c %s "$work/www/big.bin")
+MD5=$(md5sum <"$work/www/big.bin" | cut -c1-32)
+echo "<UpdaterIni/>" >"$work/UpdaterIni.xml"
 start_nginx "$work/www"
 URL="http://127.0.0.1:$port/big.bin"
 # The fetcher writes its update.log into the working directory.
@@ -26,9 +28,10 @@ mib_per_s() { python3 -c "print('%.1f' % ($1 / $2 / 1048576))"; }
 # Each run starts after the previous one's writes have reached the disk.
 run_fetcher() {
   sync
-  read -r bytes seconds < <("$FETCH" "$URL" "$work/out/fetcher.bin" "$@")
+  seconds=$("$FETCH" "$URL" out/fetcher.bin "$@")
+  bytes=$(stat -c %s out/fetcher.bin* )
   [ "$bytes" = "$SIZE" ] || { echo "fetcher got $bytes of $SIZE bytes" >&2; exit 1; }
-  rm -f "$work/out/fetcher.bin"
+  rm -f out/fetcher.bin*
   mib_per_s "$bytes" "$seconds"
 }
 run_curl() {
@@ -43,9 +46,9 @@ run_curl() {
 # Rounds alternate the three, so that load from elsewhere hits them alike.
 fetcher=() hashing=() curl=()
 for round in $(seq "$ROUNDS"); do
-  f=$(run_fetcher) h=$(run_fetcher md5) c=$(run_curl)
+  f=$(run_fetcher) h=$(run_fetcher "$MD5") c=$(run_curl)
   fetcher+=("$f") hashing+=("$h") curl+=("$c")
-  echo "round $round: fetcher $f MiB/s, fetcher with MD5 $h MiB/s, curl $c MiB/s"
+  echo "round $round: fetcher $f MiB/s, module download with MD5 $h MiB/s, curl $c MiB/s"
 done
 F=$(median "${fetcher[@]}") H=$(median "${hashing[@]}") C=$(median "${curl[@]}")
 echo "median of $ROUNDS rounds, $((SIZE / 1048576)) MiB to disk over loopback from nginx:"
