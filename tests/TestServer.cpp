@@ -23,24 +23,10 @@ std::string percentEncoded(const std::string& text) {
   return result;
 }
 
+// In the order of BodyMode.
 const char* modeName(BodyMode mode) {
-  switch (mode) {
-    case BodyMode::NoLength:
-      return "nolength";
-    case BodyMode::CutShort:
-      return "cutshort";
-    case BodyMode::Stall:
-      return "stall";
-    case BodyMode::StallBody:
-      return "stallbody";
-    case BodyMode::Reset:
-      return "reset";
-    case BodyMode::Slow:
-      return "slow";
-    case BodyMode::Normal:
-      break;
-  }
-  return "normal";
+  static const char* const names[] = {"normal", "nolength", "cutshort", "stall", "stallbody", "reset", "slow"};
+  return names[static_cast<int>(mode)];
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
