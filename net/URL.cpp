@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/RateLimit.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/Version.h"
@@ -141,6 +142,8 @@ void URL::fetch(std::size_t pieceSize, std::size_t step, uint64_t limit, const s
 
     void piece(const char* bytes, std::size_t count) override {
       if (count > limit - url.received) throw IOException(tooLargeText(limit));
+      // Waiting here holds back the reads, so the server's sending slows to the rate too.
+      downloadRateLimit().take(count);
       consume(bytes, count);
       const uint64_t before = url.received;
       url.received += count;

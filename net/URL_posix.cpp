@@ -226,6 +226,9 @@ class Transfer {
       failure = std::current_exception();
       return 0;
     }
+    // Time spent handing the body on (the rate limit's waits among it) is not
+    // the server's silence, whenever curl counts these bytes: the watch starts again here.
+    lastMove = std::chrono::steady_clock::now();
     return taken;
   }
 
