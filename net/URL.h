@@ -131,10 +131,13 @@ std::string tooLargeText(uint64_t limit);
 // The stall time-out a test has set, or 0 for the default.
 long stallTimeoutForTesting();
 
-// The failures both transports report, in one set of words.
+// The failures both transports report, in one set of words: FileNotFoundException
+// "Server not responding", "Can't resolve hostname", "Server refused connection",
+// or IOException "HttpSendRequest: unknown error CODE".
 enum class SendFailure { TimedOut, HostNotResolved, Refused, Other };
 [[noreturn]] void throwSendFailure(SendFailure kind, const std::string& code);
-// An answer other than the one asked for; `status` is the status as the server sent it.
+// FileNotFoundException "Server data not available (error code STATUS)" for an
+// answer other than the one asked for; `status` as the server sent it.
 [[noreturn]] void throwStatusFailure(const std::string& status);
 // A body that went silent.
 extern const char* const kNotRespondingText;
