@@ -199,7 +199,10 @@ void Updater::fetchComponent(Module& module) {
   logPrintf("fetching component %s\n", module.name.c_str());
   // Made first, so that a malformed digest text leaves the disk untouched.
   { ModuleDigest check(module); }
-  ensureDirectoryExistsForPath(module.name);
+  {
+    MutexGuard guard(directoryLock);
+    ensureDirectoryExistsForPath(module.name);
+  }
   // Installing over a folder would move the whole folder away.
   if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
   DownloadTries tries;
@@ -210,6 +213,7 @@ void Updater::fetchComponent(Module& module) {
 // One try into "NAME.new": the rest of a partial one where that can be proven
 // (see fetchComponent), otherwise the whole body from its first byte.
 void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries) {
+  if (downloadsStopped) throw DownloadStopped();
   // Checked on the bytes as they arrive, after those already there.
   std::unique_ptr<ModuleDigest> digest(new ModuleDigest(module));
   const std::string downloaded = module.name + ".new";
@@ -224,7 +228,7 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
 
   BackgroundHasher hasher(*digest);
   URL url(module.url);
-  DownloadProgressRelay relay(&status);
+  DownloadProgressRelay relay(&status, &module);
   url.addObserver(&relay);
   if (resume) {
     logPrintf("resuming %s from byte %llu\n", module.name.c_str(), static_cast<unsigned long long>(partial));
@@ -245,6 +249,7 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
         [&](const char* bytes, std::size_t count) {
           // A short write would leave a file that looks complete by its byte
           // count but is not: stop here rather than go on.
+          if (downloadsStopped) throw DownloadStopped();
           if (std::fwrite(bytes, 1, count, file.get()) != count) throw IOException("fwrite: " + errnoText());
           hasher.update(bytes, count);
         });

@@ -17,8 +17,10 @@ head -c $((512 * 1024 * 1024)) /dev/urandom >"$work/www/big.bin"
 SIZE=$(stat -c %s "$work/www/big.bin")
 MD5=$(md5sum <"$work/www/big.bin" | cut -c1-32)
 echo "<UpdaterIni/>" >"$work/UpdaterIni.xml"
-start_nginx "$work/www"
+port=$(free_port)
+start_nginx "$work/www" "$port"
 URL="http://127.0.0.1:$port/big.bin"
+for _ in $(seq 100); do curl -sf -o /dev/null -r 0-0 "$URL" && break; sleep 0.1; done
 # The fetcher writes its update.log into the working directory.
 cd "$work"
 # Warm the page cache so the first round is not the disk's.

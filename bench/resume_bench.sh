@@ -14,8 +14,10 @@ served=$work/served
 mkdir -p "$served"
 head -c $((mib << 20)) /dev/urandom >"$served/big.bin"
 size=$(stat -c %s "$served/big.bin")
-# 64 MiB/s, so that the kill lands close to the half.
-start_nginx "$served" "limit_rate $((64 << 20));"
+# 64 MiB/s, so that the kill lands close to the half; each request's body bytes logged.
+port=$(free_port)
+start_nginx "$served" "$port" "log_format sent '\$request \$status \$body_bytes_sent';
+  access_log $work/access.log sent; limit_rate $((64 << 20));"
 base=http://127.0.0.1:$port
 cat >"$served/list.xml" <<XML
 <?xml version="1.0"?>
@@ -26,8 +28,14 @@ cat >"$served/list.xml" <<XML
 XML
 printf '<parameters><parameter name="successful">true</parameter><parameter name="status">Up</parameter></parameters>\n' \
   >"$served/mm.xml"
+for _ in $(seq 100); do curl -sf -o /dev/null "$base/mm.xml" && break; sleep 0.05; done
 install=$work/install
-make_installation "$install" "$base/list.xml" "$base/mm.xml"
+mkdir -p "$install"
+printf '<?xml version="1.0"?>\n<modules>\n</modules>\n' >"$install/installed.xml"
+printf '#!/bin/sh\n' >"$install/client" && chmod +x "$install/client"
+printf '<UpdaterIni><commMaintMgr>%s/mm.xml</commMaintMgr><updateServer>%s/list.xml</updateServer><modulesFile>installed.xml</modulesFile><autoStart>client</autoStart></UpdaterIni>\n' \
+  "$base" "$base" >"$install/UpdaterIni.xml"
+cp "$binary" "$install/updater"
 
 (cd "$install" && exec ./updater 2>/dev/null) &
 pid=$!
@@ -35,9 +43,9 @@ until [[ $(stat -c %s "$install/big.bin.new" 2>/dev/null || echo 0) -ge $((size 
 kill -9 "$pid"
 wait "$pid" 2>/dev/null || true
 kept=$(stat -c %s "$install/big.bin.new")
-: >"$work/nginx/access.log"
+: >"$work/access.log"
 (cd "$install" && ./updater 2>/dev/null)
 cmp -s "$install/big.bin" "$served/big.bin" || { echo "the second run did not install the file" >&2; exit 1; }
-second=$(awk '$2 == "/big.bin" { sent += $NF } END { print sent + 0 }' "$work/nginx/access.log")
+second=$(awk '$2 == "/big.bin" { sent += $NF } END { print sent + 0 }' "$work/access.log")
 echo "$mib MiB module, killed with $kept bytes in big.bin.new; the second run fetched $second bytes:" \
   "$(python3 -c "print('%.1f' % (100 * $second / $size))") % of the file"

@@ -28,3 +28,15 @@ class Mutex {
  private:
   MutexHandle handle;
 };
+
+// Holds a Mutex from construction to the end of the scope, on every way out.
+class MutexGuard {
+ public:
+  explicit MutexGuard(Mutex& mutex) : mutex(mutex) { mutex.lock(); }
+  ~MutexGuard() { mutex.unlock(); }
+  MutexGuard(const MutexGuard&) = delete;
+  MutexGuard& operator=(const MutexGuard&) = delete;
+
+ private:
+  Mutex& mutex;
+};
