@@ -1,14 +1,11 @@
 // Downloading one module's file beside its target, under its name + ".new".
 #include <algorithm>
-#include <condition_variable>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "app/DebugDelay.h"
@@ -51,100 +48,6 @@ std::string errnoText() { return std::strerror(errno); }
 // Writes in large blocks; a kill loses at most one block of the download.
 constexpr std::size_t kWriteBuffer = 1 << 20;
 void setLargeBuffer(FILE* file) { std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer); }
-
-// Feeds a digest on a second thread once a body passes one block, so that
-// hashing overlaps with receiving and writing; smaller bodies are hashed at the
-// end, on the caller's thread. The caller waits only while the hasher is a
-// whole block behind. Used by one download on one thread.
-class BackgroundHasher {
- public:
-  explicit BackgroundHasher(ModuleDigest& target) : digest(&target) { filling.reserve(kBlock); }
-  ~BackgroundHasher() { stop(); }
-  BackgroundHasher(const BackgroundHasher&) = delete;
-  BackgroundHasher& operator=(const BackgroundHasher&) = delete;
-
-  // Before the first update only.
-  void retarget(ModuleDigest& target) { digest = &target; }
-
-  void update(const char* bytes, std::size_t count) {
-    while (count > 0) {
-      const std::size_t part = std::min(count, kBlock - filling.size());
-      filling.insert(filling.end(), bytes, bytes + part);
-      bytes += part;
-      count -= part;
-      if (filling.size() == kBlock) handOn();
-    }
-  }
-
-  // Every byte fed is in the digest once this returns.
-  void finish() {
-    if (worker.joinable()) {
-      handOn();
-      stop();
-    } else {
-      digest->update(filling.data(), filling.size());
-      filling.clear();
-    }
-  }
-
- private:
-  static constexpr std::size_t kBlock = 1 << 20;
-
-  void handOn() {
-    if (!worker.joinable() && !inline_) {
-      try {
-        worker = std::thread([this] { run(); });
-      } catch (const std::system_error&) {
-        inline_ = true;  // no thread to be had: hash here
-      }
-    }
-    if (inline_) {
-      digest->update(filling.data(), filling.size());
-      filling.clear();
-      return;
-    }
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return !full; });
-    // The worker owns `handed` while `full`; this thread owns `filling`.
-    std::swap(filling, handed);
-    full = true;
-    changed.notify_all();
-    filling.clear();
-  }
-
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-      changed.wait(lock, [this] { return full || stopping; });
-      if (!full) return;
-      lock.unlock();
-      digest->update(handed.data(), handed.size());
-      lock.lock();
-      full = false;
-      changed.notify_all();
-    }
-  }
-
-  void stop() {
-    if (!worker.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      stopping = true;
-    }
-    changed.notify_all();
-    worker.join();
-  }
-
-  ModuleDigest* digest;
-  std::vector<char> filling;
-  std::vector<char> handed;
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool full = false;
-  bool stopping = false;
-  bool inline_ = false;
-  std::thread worker;
-};
 
 // The length of a partial "NAME.new" worth continuing: a plain file, shorter
 // than the whole file's known length; 0 otherwise.
@@ -226,7 +129,6 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
   setLargeBuffer(file.get());
 
-  BackgroundHasher hasher(*digest);
   URL url(module.url);
   DownloadProgressRelay relay(&status, &module);
   url.addObserver(&relay);
@@ -244,14 +146,13 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
           if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
           setLargeBuffer(file.get());
           digest.reset(new ModuleDigest(module));
-          hasher.retarget(*digest);
         },
         [&](const char* bytes, std::size_t count) {
           // A short write would leave a file that looks complete by its byte
           // count but is not: stop here rather than go on.
           if (downloadsStopped) throw DownloadStopped();
           if (std::fwrite(bytes, 1, count, file.get()) != count) throw IOException("fwrite: " + errnoText());
-          hasher.update(bytes, count);
+          digest->update(bytes, count);
         });
   } catch (const IOException&) {
     failure = url.failure();
@@ -259,7 +160,6 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   }
   if (!url.validator().empty()) tries.validator = url.validator();
   if (url.announcedLength() >= 0) tries.length = url.announcedLength();
-  hasher.finish();
   bool writeFailed = std::ferror(file.get()) != 0;
   if (file.close() != 0) writeFailed = true;
 
