@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/Exceptions.h"
+#include "tests/Modules.h"
 
 namespace {
 struct Seen {
@@ -29,8 +30,8 @@ struct RecordingObserver : StatusObserver {
 
 TEST(UpdateStatus, SettersTellEveryObserverInRegistrationOrderAndAnExceptionEndsTheRound) {
   UpdateStatus status;
-  Module* a = status.downloadQueue.add(new Module("a.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
-  Module* b = status.downloadQueue.add(new Module("b.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+  Module* a = testing_support::addModule(status.downloadQueue, "a.dll");
+  Module* b = testing_support::addModule(status.downloadQueue, "b.dll");
   status.setStage(DownloadingModule, a);  // without observers the setters only store
   std::vector<Seen> seen;
   RecordingObserver window("window", seen);
