@@ -33,13 +33,14 @@ StatusServer::StatusServer(uint16_t port)
 StatusServer::~StatusServer() {
   // Woken, the server thread ends by itself; it must be gone before the sockets
   // and the lock it uses.
-  sendLock.lock();
-  stopping = true;
-  // A request in hand then answers nobody instead of meeting a woken socket.
-  client = kNoSocket;
-  interruptSocket(listener);
-  interruptSocket(connection);
-  sendLock.unlock();
+  {
+    MutexGuard guard(sendLock);
+    stopping = true;
+    // A request in hand then answers nobody instead of meeting a woken socket.
+    client = kNoSocket;
+    interruptSocket(listener);
+    interruptSocket(connection);
+  }
   wait(kInfinite);
   closeSocket(listener);
   closeSocket(connection);
@@ -50,11 +51,13 @@ void StatusServer::onDownloadRate(std::function<void(uint64_t)> handler) { downl
 uint32_t StatusServer::run() {
   startSockets();
   SocketHandle waiting = listenOnLoopback(port);
-  // Kept under the lock: a stop either finds the socket to wake or is seen here.
-  sendLock.lock();
-  const bool listening = !stopping;
-  if (listening) listener = waiting;
-  sendLock.unlock();
+  bool listening;
+  {
+    // Kept under the lock: a stop either finds the socket to wake or is seen here.
+    MutexGuard guard(sendLock);
+    listening = !stopping;
+    if (listening) listener = waiting;
+  }
   if (!listening) {
     closeSocket(waiting);
     return 0;
@@ -66,16 +69,18 @@ uint32_t StatusServer::run() {
     if (stopping) return 0;  // woken by the destructor: nothing failed
     throw;
   }
-  // Only this one client is served: later connection attempts are refused.
-  sendLock.lock();
-  closeSocket(listener);
-  listener = kNoSocket;
-  const bool serving = !stopping;
-  if (serving) {
-    connection = accepted;
-    client = accepted;
+  bool serving;
+  {
+    // Only this one client is served: later connection attempts are refused.
+    MutexGuard guard(sendLock);
+    closeSocket(listener);
+    listener = kNoSocket;
+    serving = !stopping;
+    if (serving) {
+      connection = accepted;
+      client = accepted;
+    }
   }
-  sendLock.unlock();
   if (!serving) {
     closeSocket(accepted);
     return 0;
@@ -125,12 +130,11 @@ bool StatusServer::receive(const char* bytes, std::size_t length) {
 void StatusServer::dropClient(SocketHandle socket) {
   // A send that timed out has already taken the client away; the socket is
   // closed here either way, unless a stop has closed it (Winsock).
-  sendLock.lock();
+  MutexGuard guard(sendLock);
   SocketHandle served = socket;
   client.compare_exchange_strong(served, kNoSocket);
   closeSocket(connection);
   connection = kNoSocket;
-  sendLock.unlock();
 }
 
 void StatusServer::handleRequest(const std::string& text) {
