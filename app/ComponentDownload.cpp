@@ -148,9 +148,9 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
           digest.reset(new ModuleDigest(module));
         },
         [&](const char* bytes, std::size_t count) {
+          if (downloadsStopped) throw DownloadStopped();
           // A short write would leave a file that looks complete by its byte
           // count but is not: stop here rather than go on.
-          if (downloadsStopped) throw DownloadStopped();
           if (std::fwrite(bytes, 1, count, file.get()) != count) throw IOException("fwrite: " + errnoText());
           digest->update(bytes, count);
         });
