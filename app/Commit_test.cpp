@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "app/FileSystem.h"
 #include "catalogue/ModuleList.h"
@@ -12,8 +13,8 @@ using namespace testing_support;
 namespace {
 const char* kModulesFile = "installed.xml";
 
-Module* record(const std::string& name, const std::string& version) {
-  return new Module(name.c_str(), version.c_str(), "http://server/x", "", "true", "false", "10");
+std::unique_ptr<Module> record(const std::string& name, const std::string& version) {
+  return std::make_unique<Module>(name.c_str(), version.c_str(), "http://server/x", "", "true", "false", "10");
 }
 
 // "name=version" of every record of the file, in order.

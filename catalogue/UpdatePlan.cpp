@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "support/Digest.h"
 #include "support/Log.h"
@@ -124,7 +125,7 @@ void planDownloadQueue(ModuleList& queue, const ModuleList& installed, const Mod
       continue;
     }
     Module* current = installed.find(module.name);
-    if (current == nullptr || isOutOfDate(*current, module)) queue.add(new Module(module));
+    if (current == nullptr || isOutOfDate(*current, module)) queue.add(std::make_unique<Module>(module));
   }
 }
 
@@ -144,11 +145,11 @@ bool preferSelfUpdateIn(ModuleList& queue) {
   queue.clear();
   if (executableCopy) {
     executableCopy->critical = true;
-    queue.add(executableCopy.release());
+    queue.add(std::move(executableCopy));
   }
   if (settingsCopy) {
     settingsCopy->critical = true;
-    queue.add(settingsCopy.release());
+    queue.add(std::move(settingsCopy));
   }
   return true;
 }

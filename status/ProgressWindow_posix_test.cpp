@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "status/ProgressWindow.h"
@@ -14,7 +15,7 @@ using namespace testing_support;
 namespace {
 Module* addModule(UpdateStatus& status, const char* name, bool critical) {
   return status.downloadQueue.add(
-      new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
+      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
 }
 
 // Puts a terminal (or a pipe) in place of standard error and standard input for

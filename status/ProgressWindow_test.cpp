@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ using namespace testing_support;
 namespace {
 Module* addModule(UpdateStatus& status, const char* name, bool critical) {
   return status.downloadQueue.add(
-      new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
+      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
 }
 
 // Follows a run's status changes as the window does, carrying the range over.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +19,7 @@ using namespace testing_support;
 namespace {
 Module* addModule(UpdateStatus& status, const char* name, bool critical) {
   return status.downloadQueue.add(
-      new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
+      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
 }
 
 MaintenanceReport reportOf(const char* state, const char* message) {

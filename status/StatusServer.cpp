@@ -80,11 +80,10 @@ bool StatusServer::receive(const char* bytes, std::size_t length) {
 
 void StatusServer::dropClient(SocketHandle socket) {
   // A send that timed out has already taken the client away; the socket is closed here either way.
-  sendLock.lock();
+  MutexLock held(sendLock);
   SocketHandle served = socket;
   client.compare_exchange_strong(served, kNoSocket);
   closeSocket(socket);
-  sendLock.unlock();
 }
 
 void StatusServer::handleRequest(const std::string& text) {
@@ -112,55 +111,37 @@ void StatusServer::handleRequest(const std::string& text) {
 void StatusServer::sendQueue() {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  sendLock.lock();
-  try {
-    send(downloadQueueMessage(current->downloadQueue));
-  } catch (...) {
-    sendLock.unlock();
-    throw;
-  }
-  sendLock.unlock();
+  MutexLock held(sendLock);
+  send(downloadQueueMessage(current->downloadQueue));
 }
 
 void StatusServer::reorderQueue(const std::vector<std::string>& names) {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  sendLock.lock();
-  try {
-    // Each reposition puts its module right behind the first Pending one, so
-    // working backwards leaves them there in the order the client gave.
-    for (auto name = names.rbegin(); name != names.rend(); ++name) current->downloadQueue.reposition(*name);
-  } catch (...) {
-    sendLock.unlock();
-    throw;
-  }
-  sendLock.unlock();
+  MutexLock held(sendLock);
+  // Each reposition puts its module right behind the first Pending one, so
+  // working backwards leaves them there in the order the client gave.
+  for (auto name = names.rbegin(); name != names.rend(); ++name) current->downloadQueue.reposition(*name);
 }
 
 void StatusServer::statusChanged(UpdateStatus& changed) {
   status = &changed;
   logPrintf("observed status change\n");
   if (client == kNoSocket) return;
-  sendLock.lock();
-  try {
-    std::string message;
-    if (!changed.errorText.empty()) {
-      message = errorMessage(changed.errorText);
-    } else if (changed.stage == DownloadingModule) {
-      int32_t remaining = 0;
-      changed.downloadQueue.forEach([&remaining](Module& module) {
-        if (module.state != Complete) ++remaining;
-      });
-      std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
-      message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
-                                        : downloadStatusMessage(name, changed.progress, remaining);
-    }
-    if (!message.empty()) send(message);
-  } catch (...) {
-    sendLock.unlock();
-    throw;
+  MutexLock held(sendLock);
+  std::string message;
+  if (!changed.errorText.empty()) {
+    message = errorMessage(changed.errorText);
+  } else if (changed.stage == DownloadingModule) {
+    int32_t remaining = 0;
+    changed.downloadQueue.forEach([&remaining](Module& module) {
+      if (module.state != Complete) ++remaining;
+    });
+    std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
+    message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
+                                      : downloadStatusMessage(name, changed.progress, remaining);
   }
-  sendLock.unlock();
+  if (!message.empty()) send(message);
 }
 
 void StatusServer::send(const std::string& message) {

@@ -26,8 +26,8 @@ const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
 const std::string kQueueTail = "</action>\n";
 
 Module* addModule(UpdateStatus& status, const char* name, ModuleState state, bool critical = true) {
-  Module* module = status.downloadQueue.add(new Module(name, "1.0", nullptr, nullptr, critical ? "true" : "false",
-                                                       nullptr, nullptr));
+  Module* module = status.downloadQueue.add(
+      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
   module->state = state;
   return module;
 }

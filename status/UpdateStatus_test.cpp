@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "support/Exceptions.h"
@@ -41,7 +42,8 @@ TEST(UpdateStatus, SettersStoreTheirValuesAndTellEveryObserverInRegistrationOrde
   EXPECT_EQ(status.downloadQueue.size(), 0u);
 
   // Without observers the setters only store.
-  Module* a = status.downloadQueue.add(new Module("a.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+  Module* a =
+      status.downloadQueue.add(std::make_unique<Module>("a.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
   status.setStage(DownloadingModule, a);
   status.setProgress(35);
   EXPECT_EQ(status.subject, a);

@@ -28,3 +28,16 @@ class Mutex {
  private:
   MutexHandle handle;
 };
+
+// Holds the mutex from construction to the end of the scope.
+class MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) : mutex(mutex) { mutex.lock(); }
+  ~MutexLock() { mutex.unlock(); }
+
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex;
+};

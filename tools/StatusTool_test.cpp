@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "status/StatusServer.h"
@@ -27,8 +28,8 @@ struct Running {
     const ModuleState states[] = {Complete, Fetching, Pending, Pending, Pending};
     const char* names[] = {"p", "q", "r", "s", "t"};
     for (int i = 0; i < 5; ++i)
-      status.downloadQueue.add(new Module(names[i], "1.0", nullptr, nullptr, nullptr, nullptr, nullptr))->state =
-          states[i];
+      status.downloadQueue.add(std::make_unique<Module>(names[i], "1.0", nullptr, nullptr, nullptr, nullptr, nullptr))
+          ->state = states[i];
   }
   std::string order() {
     std::string names;
