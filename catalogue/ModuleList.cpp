@@ -249,7 +249,7 @@ void ModuleList::reposition(const std::string& name) {
   }
   Cursor behind = std::next(first);
   if (moving != first && moving != behind) {
-    // Relinked, not copied: every cursor stays where it stands.
+    // Relinked, not copied: the hints stay where they stand.
     records.splice(behind, records, moving);
     // The moved record may now stand before its kind's hint; nothing before
     // the first Pending record is Pending, so the search for its kind may
