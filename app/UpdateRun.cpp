@@ -7,6 +7,7 @@
 #include "app/DeferredScript.h"
 #include "app/ModuleListSignature.h"
 #include "app/Updater.h"
+#include "net/RateLimit.h"
 #include "net/Retry.h"
 #include "net/URL.h"
 #include "settings/MaintenanceReport.h"
@@ -14,6 +15,7 @@
 #include "status/StatusServer.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
+#include "support/stringify.h"
 
 namespace {
 // The observers are registered with the status, which outlives the run; they must
@@ -27,6 +29,32 @@ class ObserverRegistration {
   UpdateStatus& status;
 };
 
+// Every transfer of the run keeps to the rate from here on. Logged first, so
+// the line comes before anything the new rate lets through.
+void limitDownloadRate(uint64_t bytesPerSecond) {
+  if (bytesPerSecond == 0) {
+    logPrintf("download rate not limited\n");
+  } else {
+    logPrintf("download rate limited to %s bytes per second\n", stringify(bytesPerSecond).c_str());
+  }
+  downloadRateLimit().setRate(bytesPerSecond);
+}
+
+// The "maxDownloadRate" setting, in bytes per second: empty or 0 for no limit,
+// which is not logged; text that is no such number is logged and means no limit.
+void applyDownloadRateSetting(const std::string& value) {
+  uint64_t rate = 0;
+  if (!value.empty() && !parseUnsigned(value, UINT64_MAX, rate)) {
+    logPrintf("ignored maxDownloadRate \"%s\": not a whole number of bytes per second\n", value.c_str());
+    rate = 0;
+  }
+  if (rate != 0) {
+    limitDownloadRate(rate);
+  } else {
+    downloadRateLimit().setRate(0);  // what an earlier run in this process set ends with it
+  }
+}
+
 // The longest module list read; a larger answer fails the run before anything changes.
 constexpr uint64_t kModuleListLimit = 64u << 20;
 }  // namespace
@@ -39,6 +67,7 @@ std::string Updater::moduleListQuery() const {
 }
 
 void Updater::runUpdate() {
+  applyDownloadRateSetting(settings.get("maxDownloadRate"));
   MaintenanceReport report;
   report.query(settings.get("commMaintMgr"));
 
@@ -49,6 +78,7 @@ void Updater::runUpdate() {
   ObserverRegistration registration(status);
   status.addObserver(&window);
   StatusServer server;
+  server.onDownloadRate(limitDownloadRate);
   server.start();
   status.addObserver(&server);
 

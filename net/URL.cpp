@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "net/RateLimit.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/Version.h"
@@ -65,6 +66,8 @@ void URL::fetch(std::size_t pieceSize, uint64_t limit,
 
     void piece(const char* bytes, std::size_t count) override {
       if (count > limit - url.received) throw IOException(tooLargeText(limit));
+      // Waiting here holds back the reads, so the server's sending slows to the rate too.
+      downloadRateLimit().take(count);
       consume(bytes, count);
       url.received += count;
       if (url.announced > 0) {

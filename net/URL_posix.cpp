@@ -210,6 +210,9 @@ class Transfer {
       pending.clear();
       return 0;
     }
+    // Time spent handing the body on (the rate limit's waits among it) is not
+    // the server's silence, whenever curl counts these bytes: the watch starts again here.
+    lastMove = std::chrono::steady_clock::now();
     return taken;
   }
 

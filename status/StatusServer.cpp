@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "status/StatusMessages.h"
 #include "support/Log.h"
 #include "support/XmlDoc.h"
+#include "support/stringify.h"
 
 namespace {
 bool hasName(xmlNodePtr node, const char* name) {
@@ -28,6 +30,8 @@ StatusServer::~StatusServer() {
   closeSocket(listener.exchange(kNoSocket));
   closeSocket(client.exchange(kNoSocket));
 }
+
+void StatusServer::onDownloadRate(std::function<void(uint64_t)> handler) { downloadRate = std::move(handler); }
 
 uint32_t StatusServer::run() {
   startSockets();
@@ -105,7 +109,20 @@ void StatusServer::handleRequest(const std::string& text) {
       if (item.present()) names.push_back(item.str());
     }
     reorderQueue(names);
+  } else if (name.str() == "setDownloadRate" && downloadRate) {
+    XmlText rate = attribute(root, "rate");
+    setDownloadRate(rate.str(), rate.present());
   }
+}
+
+void StatusServer::setDownloadRate(const std::string& rate, bool present) {
+  uint64_t bytesPerSecond = 0;
+  if (!present || !parseUnsigned(rate, UINT64_MAX, bytesPerSecond)) {
+    // Like any request the server cannot use: no answer, nothing changed.
+    logPrintf("ignored setDownloadRate request without a valid rate\n");
+    return;
+  }
+  downloadRate(bytesPerSecond);
 }
 
 void StatusServer::sendQueue() {

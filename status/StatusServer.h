@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ class StatusServer : public StatusObserver, public Thread {
   explicit StatusServer(uint16_t port = kPort);
   ~StatusServer() override;
 
+  // Before start: what a setDownloadRate request's rate (bytes per second, 0
+  // for none) is given to, on the server thread. Without one the request is ignored.
+  void onDownloadRate(std::function<void(uint64_t bytesPerSecond)> handler);
+
   // Update thread: pushes downloadStatus, downloadComplete and error messages.
   void statusChanged(UpdateStatus& status) override;
   // Server thread: listens, accepts one client, serves it until it goes.
@@ -41,6 +46,7 @@ class StatusServer : public StatusObserver, public Thread {
   void handleRequest(const std::string& text);
   void sendQueue();
   void reorderQueue(const std::vector<std::string>& names);
+  void setDownloadRate(const std::string& rate, bool present);
   void send(const std::string& message);
   void dropClient(SocketHandle socket);
 
@@ -48,6 +54,7 @@ class StatusServer : public StatusObserver, public Thread {
   std::string pending;
   std::size_t skipped = 0;
 
+  std::function<void(uint64_t)> downloadRate;
   std::atomic<UpdateStatus*> status;
   // Serialises socket output and request handling; taken before the queue's lock.
   Mutex sendLock;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "support/Exceptions.h"
+#include "support/Log.h"
+#include "support/stringify.h"
 #include "status/StatusClient.h"
 #include "status/StatusMessages.h"
 #include "tests/TestSupport.h"
@@ -43,11 +45,20 @@ int countLines(const LogCapture& log, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
+// With no client served, a download and an error are only logged, up to `changes` in all.
+void expectRunGoesOn(UpdateStatus& status, const LogCapture& log, int changes) {
+  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
+  status.setProgress(100);
+  status.setError("Error: x");
+  EXPECT_EQ(countLines(log, "observed status change"), changes);
+}
+
 // A server with its status, and a client it is known to serve.
 class Served {
  public:
   explicit Served(uint16_t port, bool notified = true) : server(port) {
     status.addObserver(&server);
+    server.onDownloadRate([](uint64_t rate) { logPrintf("rate %s\n", stringify(rate).c_str()); });
     server.start();
     if (notified) status.setStage(FindingAvailableModules);
     client = std::make_unique<StatusClient>(port, StatusClient::kForever);
@@ -129,9 +140,11 @@ TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheG
   }
 }
 
-TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
+TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesOnlyTheFirstOfTwoInOneChunk) {
   Served served(kTestPort + 10);
   served.fillPqrst();
+  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueueRequest({"s"}) + std::string(1, '\0'));
+  EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
   std::string request = changeQueueRequest({"t"});
   served.client->sendBytes(request.substr(0, 20));
   // Gives the first piece time to arrive on its own; the test holds either way.
@@ -143,29 +156,17 @@ TEST(StatusServer, JoinsARequestSplitOverTwoChunksAndHandlesItOnce) {
   EXPECT_EQ(countLines(served.log, kNameless), 0);
 }
 
-TEST(StatusServer, HandlesOnlyTheFirstOfTwoRequestsInOneChunk) {
-  Served served(kTestPort + 11);
-  served.fillPqrst();
-  served.client->sendBytes(kGetQueue + std::string(1, '\0') + changeQueueRequest({"t"}) + std::string(1, '\0'));
-  EXPECT_EQ(served.next(), queueOf({"p", "q", "r", "s", "t"}));
-  EXPECT_EQ(served.queue(), queueOf({"p", "q", "r", "s", "t"}));
-  EXPECT_EQ(countLines(served.log, kChanged), 0);
-}
-
 TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   Served served(kTestPort + 12);
   addModule(served.status, "done.dll", Complete);
   Module* x = addModule(served.status, "x.dll", Fetching);
   addModule(served.status, "y.dll", Pending);
   addModule(served.status, "z.dll", Pending, false);
+  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
   served.status.setStage(DownloadingModule, x);
-  EXPECT_EQ(served.next(),
-            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\" "
-            "filesremaining=\"3\" />\n</action>\n");
+  EXPECT_EQ(served.next(), statusHead + "0\" filesremaining=\"3\" />\n</action>\n");
   served.status.setProgress(42);
-  EXPECT_EQ(served.next(),
-            "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"42\" "
-            "filesremaining=\"3\" />\n</action>\n");
+  EXPECT_EQ(served.next(), statusHead + "42\" filesremaining=\"3\" />\n</action>\n");
   served.status.setProgress(100);
   EXPECT_EQ(served.next(),
             "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"2\" />\n"
@@ -213,10 +214,7 @@ TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
   const std::string prefix = "Exception in thread: bind: ";
   EXPECT_EQ(lines[0].compare(0, prefix.size(), prefix), 0) << lines[0];
   EXPECT_GT(lines[0].size(), prefix.size());
-  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
-  status.setProgress(100);
-  status.setError("Error: x");
-  EXPECT_EQ(countLines(log, "observed status change"), 3);
+  expectRunGoesOn(status, log, 3);
   closeSocket(holder);
 }
 
@@ -230,15 +228,11 @@ TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
     }
     // A serving loop that spun on the dead connection would never end.
     EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
-    Module* x = addModule(served.status, "x.dll", Fetching);
-    served.status.setStage(DownloadingModule, x);
-    served.status.setProgress(100);
-    served.status.setError("Error: x");
-    EXPECT_EQ(countLines(served.log, "observed status change"), 4);
+    expectRunGoesOn(served.status, served.log, 4);
   }
 }
 
-TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
+TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();
   int ignored = 0;
@@ -255,6 +249,18 @@ TEST(StatusServer, IgnoresMalformedAndNamelessRequestsAndKeepsServing) {
                              "<item name=\"\"/></action>");
   served.awaitLog(kChanged, 1);
   EXPECT_EQ(served.queue(), queueOf({"p", "q", "t", "r", "s"}));
+  // Only a whole number of bytes per second that fits 64 bits is passed on.
+  int badRates = 0;
+  for (const char* rate :
+       {"rate=\"-1\"", "rate=\"fast\"", "rate=\"\"", "rate=\" 0\"", "rate=\"18446744073709551616\"", ""}) {
+    served.client->sendMessage("<action name=\"setDownloadRate\" " + std::string(rate) + "/>");
+    served.awaitLog("ignored setDownloadRate request without a valid rate", ++badRates);
+  }
+  for (uint64_t rate : {UINT64_MAX, uint64_t(0)}) {  // what a lax parser makes of the bad ones
+    served.client->sendMessage(setDownloadRateRequest(rate));
+    served.awaitLog("rate " + stringify(rate), 1);
+    EXPECT_EQ(countLines(served.log, "rate " + stringify(rate)), 1);
+  }
 }
 
 TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {
