@@ -59,7 +59,10 @@ void Updater::fetchComponent(Module& module) {
   logPrintf("fetching component %s\n", module.name.c_str());
   // Made first, so that a malformed digest text leaves the disk untouched.
   { ModuleDigest check(module); }
-  ensureDirectoryExistsForPath(module.name);
+  {
+    MutexGuard guard(directoryLock);
+    ensureDirectoryExistsForPath(module.name);
+  }
   // Installing over a folder would move the whole folder away.
   if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
   runWithRetries(module.name, [&](FetchFailure& failure) { downloadOnce(module, failure); });
@@ -68,6 +71,7 @@ void Updater::fetchComponent(Module& module) {
 
 // One try: the whole body into "NAME.new", from its first byte.
 void Updater::downloadOnce(Module& module, FetchFailure& failure) {
+  if (downloadsStopped) throw DownloadStopped();
   // Checked on the bytes as they arrive.
   ModuleDigest digest(module);
   const std::string downloaded = module.name + ".new";
@@ -76,10 +80,13 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure) {
 
   bool writeFailed = false;
   URL url(module.url);
-  DownloadProgressRelay relay(&status);
+  DownloadProgressRelay relay(&status, &module);
   url.addObserver(&relay);
   try {
-    url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) { digest.update(bytes, length); });
+    url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) {
+      if (downloadsStopped) throw DownloadStopped();
+      digest.update(bytes, length);
+    });
   } catch (const IOException&) {
     failure = url.failure();
     throw;

@@ -2,12 +2,13 @@
 #include "net/URL.h"
 #include "status/UpdateStatus.h"
 
-// Forwards a download's percentage to the status.
+// Forwards a module's download percentage to the status.
 class DownloadProgressRelay : public URLObserver {
  public:
-  explicit DownloadProgressRelay(UpdateStatus* status) : status(status) {}
-  void notify(URL& url) override { status->setProgress(url.progress); }
+  DownloadProgressRelay(UpdateStatus* status, Module* module) : status(status), module(module) {}
+  void notify(URL& url) override { status->setProgress(url.progress, module); }
 
  private:
   UpdateStatus* status;
+  Module* module;
 };

@@ -128,7 +128,7 @@ EarlierWork Updater::findEarlierWork(Module& module) {
   if (found != EarlierWork::None) {
     // The status client learns of it as of a finished download.
     status.setStage(DownloadingModule, &module);
-    status.setProgress(100);
+    status.setProgress(100, &module);
   }
   return found;
 }

@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +20,7 @@
 #include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/stringify.h"
+#include "support/Thread.h"
 
 namespace {
 // The observers are registered with the status, which outlives the run; they must
@@ -57,7 +62,33 @@ void applyDownloadRateSetting(const std::string& value) {
 
 // The longest module list read; a larger answer fails the run before anything changes.
 constexpr uint64_t kModuleListLimit = 64u << 20;
+
+// One worker of a parallel walk. Its body catches everything itself.
+class DownloadWorker : public Thread {
+ public:
+  explicit DownloadWorker(std::function<void()> body) : body(std::move(body)) {}
+  ~DownloadWorker() override { wait(kInfinite); }
+  uint32_t run() override {
+    body();
+    return 0;
+  }
+
+ private:
+  std::function<void()> body;
+};
 }  // namespace
+
+unsigned parallelDownloadsOf(const std::string& text) {
+  std::size_t first = text.find_first_not_of(" \t\r\n");
+  std::size_t last = text.find_last_not_of(" \t\r\n");
+  if (first == std::string::npos) return 1;
+  unsigned value = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 1;
+    value = std::min(value * 10 + static_cast<unsigned>(text[i] - '0'), kMaxParallelDownloads);
+  }
+  return std::max(value, 1u);
+}
 
 std::string Updater::moduleListQuery() const {
   return settings.get("updateServer") + "?lang=" + settings.get("lang") + "&gamename=" +
@@ -148,6 +179,11 @@ void Updater::runUpdate() {
 
 void Updater::fetchAndInstallModules(bool critical) {
   logPrintf("Updater::fetchAndInstallModules\n");
+  const unsigned workers = parallelDownloadsOf(settings.get("parallelDownloads"));
+  if (workers > 1) {
+    fetchAndInstallInParallel(critical, workers);
+    return;
+  }
   // Taking the module and marking it in one locked step: a module the client
   // moves forward meanwhile is never passed over.
   while (Module* module = status.downloadQueue.takeNext(critical)) {
@@ -159,4 +195,48 @@ void Updater::fetchAndInstallModules(bool critical) {
     }
     module->state = Complete;
   }
+}
+
+void Updater::fetchAndInstallInParallel(bool critical, unsigned count) {
+  logPrintf("fetching up to %u modules at once\n", count);
+  downloadsStopped = false;
+  std::exception_ptr firstFailure;
+  Mutex failureLock;
+  auto work = [&] {
+    try {
+      while (!downloadsStopped) {
+        Module* module = status.downloadQueue.takeNext(critical);
+        if (module == nullptr) break;
+        EarlierWork earlier = findEarlierWork(*module);
+        if (earlier == EarlierWork::None) fetchComponent(*module);
+        if (earlier != EarlierWork::Installed) {
+          module->state = Fetched;
+          MutexGuard guard(installLock);
+          // After a failure elsewhere nothing more is put in place.
+          if (downloadsStopped) break;
+          module->state = Installing;
+          installComponent(*module);
+        }
+        module->state = Complete;
+      }
+    } catch (...) {
+      MutexGuard guard(failureLock);
+      // The transfers stopped because of it throw DownloadStopped afterwards.
+      if (!firstFailure) firstFailure = std::current_exception();
+      downloadsStopped = true;
+    }
+  };
+  {
+    std::vector<std::unique_ptr<DownloadWorker>> workers;
+    try {
+      for (unsigned i = 0; i < count; ++i) {
+        workers.emplace_back(new DownloadWorker(work));
+        workers.back()->start();
+      }
+    } catch (...) {
+      downloadsStopped = true;
+      throw;  // the workers started are waited for first, as they are destroyed
+    }
+  }  // waits for every worker
+  if (firstFailure) std::rethrow_exception(firstFailure);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <map>
 #include <set>
 #include <string>
@@ -7,6 +8,7 @@
 #include "net/URL.h"
 #include "settings/UpdaterIni.h"
 #include "status/UpdateStatus.h"
+#include "support/Mutex.h"
 #include "support/Version.h"
 
 // The program's version, also sent in the HTTP user agent.
@@ -19,6 +21,16 @@ enum class EarlierWork {
   Installed,   // the target already holds the announced content
 };
 
+// The most modules a parallel walk downloads at once.
+constexpr unsigned kMaxParallelDownloads = 16;
+// The "parallelDownloads" setting as a number of modules at once: 1 unless the
+// text is a decimal number above 1 (blanks around it allowed), at most
+// kMaxParallelDownloads.
+unsigned parallelDownloadsOf(const std::string& text);
+
+// Thrown inside a transfer of a parallel walk that stops because another one failed.
+struct DownloadStopped {};
+
 // The one application object: the settings, the run's status with its download
 // queue, and the record of renames that had to wait for their targets.
 class Updater {
@@ -30,7 +42,13 @@ class Updater {
 
   // The run (UpdateRun.cpp).
   void runUpdate();
+  // One pass: with "parallelDownloads" above 1, that many modules at once.
   void fetchAndInstallModules(bool critical);
+  // Workers (threads of their own) each take the next module, fetch it and
+  // install it under installLock. The first failure stops the others at their
+  // next piece of body and is thrown here once all have ended; a module that
+  // was not installed by then stays as it is (a verified ".new" included).
+  void fetchAndInstallInParallel(bool critical, unsigned workers);
   // The module-list query: the server's URL and the seven parameters, verbatim.
   std::string moduleListQuery() const;
 
@@ -68,4 +86,11 @@ class Updater {
   bool updaterRenameDeferred;
   // Directories where installComponent renamed files since the last commit.
   std::set<std::string> renamedDirectories;
+
+  // A parallel walk's: set when one transfer failed, so that the others stop.
+  std::atomic<bool> downloadsStopped{false};
+  // Taken around what workers of a parallel walk must not do together: the
+  // directory making of a download, and every installation.
+  Mutex directoryLock;
+  Mutex installLock;
 };

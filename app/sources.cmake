@@ -17,6 +17,7 @@ list(APPEND UPDATER_SOURCES
   app/Process_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
   app/Entry_test.cpp
+  app/UpdateRun_test.cpp
   app/ComponentDownload_test.cpp
   app/ModuleListSignature_test.cpp
   app/ComponentInstall_test.cpp

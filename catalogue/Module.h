@@ -7,7 +7,8 @@
 enum ModuleState : int32_t {
   Pending = 0,
   Fetching = 1,
-  Fetched = 2,  // never assigned: states from here on mean the file has been fetched
+  Fetched = 2,  // downloaded and checked, waiting for its installation (parallel walks only);
+                // states from here on mean the file has been fetched
   Installing = 3,
   Complete = 4,
 };
@@ -46,6 +47,6 @@ class Module {
   bool forceReadOnly;
   // The file's length in bytes (64 bits: files over 4 GiB), -1 when not given.
   int64_t contentLength;
-  // Written by the update thread while other threads read it.
+  // Written by the update thread (or a parallel walk's worker) while other threads read it.
   std::atomic<ModuleState> state;
 };

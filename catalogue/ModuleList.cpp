@@ -132,7 +132,7 @@ void ModuleList::readMemory(const char* bytes, std::size_t length) {
 }
 
 void ModuleList::addOwned(std::vector<std::unique_ptr<Module>> modules) {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   for (std::unique_ptr<Module>& module : modules) add(std::move(module));
 }
 
@@ -143,7 +143,7 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
   if (root == nullptr) throw std::bad_alloc();
   xmlDocSetRootElement(doc.get(), root);
   {
-    MutexLock held(lock);
+    MutexGuard guard(lock);
     for (const std::unique_ptr<Module>& module : records) {
       xmlNodePtr element = xmlNewNode(nullptr, BAD_CAST "module");
       if (element == nullptr) throw std::bad_alloc();
@@ -181,7 +181,7 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
 Module* ModuleList::add(std::unique_ptr<Module> module) {
   if (!module) return nullptr;
   Module* added = module.get();
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   // One search serves both the replacement and the insertion.
   auto slot = index.lower_bound(added->name);
   bool present = slot != index.end() && slot->first == added->name;
@@ -206,7 +206,7 @@ void ModuleList::addAll(const ModuleList& other) {
   // Copies under the other list's lock, adds under this one's: never both at once.
   std::vector<std::unique_ptr<Module>> copies;
   {
-    MutexLock held(other.lock);
+    MutexGuard guard(other.lock);
     copies.reserve(other.records.size());
     for (const std::unique_ptr<Module>& module : other.records) copies.push_back(std::make_unique<Module>(*module));
   }
@@ -214,30 +214,30 @@ void ModuleList::addAll(const ModuleList& other) {
 }
 
 void ModuleList::clear() {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   records.clear();
   index.clear();
   forgetPendingHints();
 }
 
 Module* ModuleList::find(const std::string& name) const {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   auto found = index.find(name);
   return found != index.end() ? found->second->get() : nullptr;
 }
 
 std::size_t ModuleList::size() const {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   return records.size();
 }
 
 void ModuleList::forEach(const std::function<void(Module&)>& visitor) const {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   for (const std::unique_ptr<Module>& module : records) visitor(*module);
 }
 
 void ModuleList::reposition(const std::string& name) {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   Cursor first = firstPending(kAnyKind);
   auto found = index.find(name);
   if (first == records.end() || std::next(first) == records.end() || found == index.end()) return;
@@ -262,7 +262,7 @@ void ModuleList::reposition(const std::string& name) {
 }
 
 Module* ModuleList::takeNext(bool critical) {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   Cursor at = firstPending(critical ? kCritical : kNonCritical);
   if (at == records.end()) return nullptr;
   (*at)->state = Fetching;

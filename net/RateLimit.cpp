@@ -24,7 +24,7 @@ void RateLimit::refill(int64_t now) {
 }
 
 void RateLimit::setRate(uint64_t rate) {
-  MutexLock held(lock);
+  MutexGuard guard(lock);
   const int64_t now = clock();
   if (bytesPerSecond == 0) {
     // A new limit starts with a full bucket.
@@ -42,7 +42,7 @@ void RateLimit::take(std::size_t count) {
   for (;;) {
     int64_t wait = 0;
     {
-      MutexLock held(lock);
+      MutexGuard guard(lock);
       if (bytesPerSecond == 0) return;
       refill(clock());
       if (!owing) {

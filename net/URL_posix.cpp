@@ -40,8 +40,9 @@ using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 using CurlUrlHandle = std::unique_ptr<CURLU, CurlUrlDeleter>;
 using CurlText = std::unique_ptr<char, CurlTextDeleter>;
 
-// The connections, name lookups and TLS sessions of the run, kept alive and
-// reused by every transfer on every thread.
+// The connections, name lookups and TLS sessions of one thread's transfers,
+// kept alive and reused. One per thread: libcurl's shared connection pool is
+// not safe for transfers running at the same time on several threads.
 class Session {
  public:
   Session() : share(curl_share_init()) {
@@ -70,7 +71,7 @@ class Session {
   std::mutex locks[CURL_LOCK_DATA_LAST];
 };
 
-std::unique_ptr<Session> session;
+thread_local std::unique_ptr<Session> session;
 
 // One part of a split URL, or nullptr when it has none.
 CurlText urlPart(CURLU* url, CURLUPart part) {
@@ -284,7 +285,6 @@ std::string bodyFailureText(CURLcode result) {
 
 void initializeNetworking() {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (!session) session.reset(new Session());
 }
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
@@ -296,7 +296,8 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds);
 
   curl_easy_setopt(handle, CURLOPT_CURLU, url.get());
-  if (session && session->get() != nullptr) curl_easy_setopt(handle, CURLOPT_SHARE, session->get());
+  if (!session) session.reset(new Session());
+  if (session->get() != nullptr) curl_easy_setopt(handle, CURLOPT_SHARE, session->get());
   curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);

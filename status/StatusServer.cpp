@@ -84,7 +84,7 @@ bool StatusServer::receive(const char* bytes, std::size_t length) {
 
 void StatusServer::dropClient(SocketHandle socket) {
   // A send that timed out has already taken the client away; the socket is closed here either way.
-  MutexLock held(sendLock);
+  MutexGuard guard(sendLock);
   SocketHandle served = socket;
   client.compare_exchange_strong(served, kNoSocket);
   closeSocket(socket);
@@ -128,14 +128,14 @@ void StatusServer::setDownloadRate(const std::string& rate, bool present) {
 void StatusServer::sendQueue() {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  MutexLock held(sendLock);
+  MutexGuard guard(sendLock);
   send(downloadQueueMessage(current->downloadQueue));
 }
 
 void StatusServer::reorderQueue(const std::vector<std::string>& names) {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  MutexLock held(sendLock);
+  MutexGuard guard(sendLock);
   // Each reposition puts its module right behind the first Pending one, so
   // working backwards leaves them there in the order the client gave.
   for (auto name = names.rbegin(); name != names.rend(); ++name) current->downloadQueue.reposition(*name);
@@ -145,7 +145,7 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
   status = &changed;
   logPrintf("observed status change\n");
   if (client == kNoSocket) return;
-  MutexLock held(sendLock);
+  MutexGuard guard(sendLock);
   std::string message;
   if (!changed.errorText.empty()) {
     message = errorMessage(changed.errorText);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "catalogue/ModuleList.h"
+#include "support/Mutex.h"
 
 enum RunStage : int32_t {
   Starting = 0,
@@ -27,8 +28,10 @@ class StatusObserver {
   ~StatusObserver() = default;
 };
 
-// The observable state of the run, with the download queue. Written on the
-// update thread only; every change is told to each observer at once, in order.
+// The observable state of the run, with the download queue. Written by the
+// update thread and by the download workers of a parallel walk; each change and
+// its telling happen under one lock, so observers are told one change at a time,
+// each in registration order, and always see a subject with its own progress.
 class UpdateStatus {
  public:
   UpdateStatus();
@@ -38,7 +41,9 @@ class UpdateStatus {
   void addObserver(StatusObserver* observer);
   // Resets progress; a null subject keeps the previous one.
   void setStage(RunStage stage, Module* subject = nullptr);
-  void setProgress(int32_t percent);
+  // With a subject, the progress of that module's download: the stage becomes
+  // DownloadingModule for it (what it already is when one module downloads at a time).
+  void setProgress(int32_t percent, Module* subject = nullptr);
   void setError(const std::string& text);
 
   std::vector<StatusObserver*> observers;
@@ -50,4 +55,6 @@ class UpdateStatus {
 
  private:
   void notify();
+
+  Mutex changeLock;
 };

@@ -29,14 +29,13 @@ class Mutex {
   MutexHandle handle;
 };
 
-// Holds the mutex from construction to the end of the scope.
-class MutexLock {
+// Holds a Mutex from construction to the end of the scope, on every way out.
+class MutexGuard {
  public:
-  explicit MutexLock(Mutex& mutex) : mutex(mutex) { mutex.lock(); }
-  ~MutexLock() { mutex.unlock(); }
-
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
+  explicit MutexGuard(Mutex& mutex) : mutex(mutex) { mutex.lock(); }
+  ~MutexGuard() { mutex.unlock(); }
+  MutexGuard(const MutexGuard&) = delete;
+  MutexGuard& operator=(const MutexGuard&) = delete;
 
  private:
   Mutex& mutex;
