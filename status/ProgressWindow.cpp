@@ -15,8 +15,9 @@ ProgressWindow::ProgressWindow() : dialogUp(), report(nullptr), noticeText(), mo
 }
 
 ProgressWindow::~ProgressWindow() {
-  // The user-interface thread must be gone before what it uses.
-  terminate();
+  // Asked to close, the user-interface thread ends by itself; it must be gone
+  // before what it uses.
+  endInterface();
   wait(kInfinite);
   closeDisplay();
 }

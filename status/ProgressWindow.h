@@ -34,6 +34,7 @@ struct ProgressView {
 class ProgressWindow : public StatusObserver, public Thread {
  public:
   ProgressWindow();
+  // Update thread: closes the window if it is still up and waits for its thread.
   ~ProgressWindow() override;
 
   // Before start: the report decides the form (with or without the notice).
@@ -64,6 +65,8 @@ class ProgressWindow : public StatusObserver, public Thread {
   void showText(const std::string& text);
   void allowClose();
   void closeWindow();
+  // Asks the user-interface thread to end, whether it runs, has ended or never started.
+  void endInterface();
   // Never returns: the user sees the text, then the program ends with code 1.
   [[noreturn]] void showError(const std::string& text, bool windowUp);
 

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -71,8 +70,6 @@ void redraw(TerminalDialog* terminal) {
   terminal->lineOpen = true;
 }
 
-void releaseSignal(void* signal) { static_cast<Mutex*>(signal)->unlock(); }
-
 // True once a line feed has been read, or when there is nothing more to read.
 bool enterPressed() {
   char bytes[64];
@@ -141,8 +138,6 @@ uint32_t ProgressWindow::run() {
     writeOut("Updater Starting\n");
   }
   dialogUp.lock();
-  // Let go of the signal however the thread ends, so it is never left abandoned.
-  pthread_cleanup_push(releaseSignal, &dialogUp);
   bool waitingForEnter = false;
   for (bool open = true; open;) {
     pollfd watched[2] = {{terminal->wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -162,7 +157,8 @@ uint32_t ProgressWindow::run() {
       open = false;
     }
   }
-  pthread_cleanup_pop(1);
+  // Let go of the signal, so it is never left abandoned.
+  dialogUp.unlock();
   return 0;
 }
 
@@ -186,6 +182,8 @@ void ProgressWindow::allowClose() {
 }
 
 void ProgressWindow::closeWindow() { wake(dialog, kClose); }
+
+void ProgressWindow::endInterface() { wake(dialog, kClose); }
 
 void ProgressWindow::showError(const std::string& text, bool) {
   if (dialog->lineOpen) writeOut("\n");

@@ -40,10 +40,7 @@ class Follower {
 // Stands for a dialog that could not be created: the thread ends without the signal.
 class WindowThatNeverComesUp : public ProgressWindow {
  public:
-  ~WindowThatNeverComesUp() override {
-    terminate();
-    wait(kInfinite);
-  }
+  ~WindowThatNeverComesUp() override { wait(kInfinite); }
   uint32_t run() override { return 0; }
 };
 }  // namespace

@@ -94,6 +94,12 @@ void ProgressWindow::allowClose() { SendMessageA(window(dialog), kAllowClose, 0,
 
 void ProgressWindow::closeWindow() { SendMessageA(window(dialog), WM_CLOSE, 0, 0); }
 
+void ProgressWindow::endInterface() {
+  // Posted to the window, not to the thread: a modal loop (the user moving the
+  // window) would swallow a thread message. A window already gone ignores it.
+  if (waitForWindow()) PostMessageA(window(dialog), WM_CLOSE, 0, 0);
+}
+
 void ProgressWindow::showError(const std::string& text, bool windowUp) {
   // The dialog procedure ends the program; the send returns only when the
   // window went away meanwhile, and then the box is shown without it.

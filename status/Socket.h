@@ -38,6 +38,11 @@ bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length);
 // Ends both directions of the connection, waking a thread blocked in receiveSome;
 // the socket still needs closeSocket.
 void shutdownSocket(SocketHandle socket);
+// Wakes a thread blocked on the socket in acceptClient or receiveSome, and makes
+// later calls on it fail. Linux wakes it on shutdown (closing alone does not), and
+// the socket still needs closeSocket then; Winsock wakes it only on closesocket,
+// and the handle becomes kNoSocket. Does nothing to kNoSocket.
+void interruptSocket(SocketHandle& socket);
 void closeSocket(SocketHandle socket);
 
 // The client's side: a connection to 127.0.0.1 at the port, or kNoSocket when

@@ -1,5 +1,4 @@
 #include <arpa/inet.h>
-#include <pthread.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,21 +44,7 @@ long receiveSome(SocketHandle socket, char* buffer, std::size_t size) {
   return static_cast<long>(received);
 }
 
-namespace {
-// send and close are cancellation points, and the server calls them holding its
-// lock: a thread ended there would leave the lock held for good.
-class NoCancellation {
- public:
-  NoCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous); }
-  ~NoCancellation() { pthread_setcancelstate(previous, nullptr); }
-
- private:
-  int previous;
-};
-}  // namespace
-
 bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
-  NoCancellation atomically;
   // Each send may wait the whole limit; a peer that takes a trickle must not
   // stretch the wait beyond it either.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kSendTimeLimitSeconds);
@@ -76,7 +61,12 @@ bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
 
 void shutdownSocket(SocketHandle socket) { shutdown(socket, SHUT_RDWR); }
 
+void interruptSocket(SocketHandle& socket) {
+  // The descriptor stays open: a thread about to block on it fails at once
+  // instead of meeting a reused number.
+  if (socket != kNoSocket) shutdown(socket, SHUT_RDWR);
+}
+
 void closeSocket(SocketHandle socket) {
-  NoCancellation atomically;
   if (socket != kNoSocket) close(socket);
 }

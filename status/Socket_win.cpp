@@ -49,6 +49,12 @@ bool sendBytes(SocketHandle socket, const char* bytes, std::size_t length) {
 
 void shutdownSocket(SocketHandle socket) { shutdown(socket, SD_BOTH); }
 
+void interruptSocket(SocketHandle& socket) {
+  // A blocking accept or recv in another thread fails with WSAEINTR.
+  closeSocket(socket);
+  socket = kNoSocket;
+}
+
 void closeSocket(SocketHandle socket) {
   if (socket != kNoSocket) closesocket(socket);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "status/StatusMessages.h"
+#include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/XmlDoc.h"
 #include "support/stringify.h"
@@ -21,25 +22,69 @@ XmlText attribute(xmlNodePtr node, const char* name) {
 }  // namespace
 
 StatusServer::StatusServer(uint16_t port)
-    : status(nullptr), sendLock(), client(kNoSocket), listener(kNoSocket), port(port) {}
+    : status(nullptr),
+      sendLock(),
+      client(kNoSocket),
+      listener(kNoSocket),
+      connection(kNoSocket),
+      stopping(false),
+      port(port) {}
 
 StatusServer::~StatusServer() {
-  // The thread must be gone before the sockets and the lock it uses.
-  terminate();
+  // Woken, the server thread ends by itself; it must be gone before the sockets
+  // and the lock it uses.
+  {
+    MutexGuard guard(sendLock);
+    stopping = true;
+    // A request in hand then answers nobody instead of meeting a woken socket.
+    client = kNoSocket;
+    interruptSocket(listener);
+    interruptSocket(connection);
+  }
   wait(kInfinite);
-  closeSocket(listener.exchange(kNoSocket));
-  closeSocket(client.exchange(kNoSocket));
+  closeSocket(listener);
+  closeSocket(connection);
 }
 
 void StatusServer::onDownloadRate(std::function<void(uint64_t)> handler) { downloadRate = std::move(handler); }
 
 uint32_t StatusServer::run() {
   startSockets();
-  listener = listenOnLoopback(port);
-  SocketHandle accepted = acceptClient(listener);
-  client = accepted;
+  SocketHandle waiting = listenOnLoopback(port);
+  // Kept under the lock: a stop either finds the socket to wake or is seen here.
+  bool listening;
+  {
+    MutexGuard guard(sendLock);
+    listening = !stopping;
+    if (listening) listener = waiting;
+  }
+  if (!listening) {
+    closeSocket(waiting);
+    return 0;
+  }
+  SocketHandle accepted = kNoSocket;
+  try {
+    accepted = acceptClient(waiting);
+  } catch (const IOException&) {
+    if (stopping) return 0;  // woken by the destructor: nothing failed
+    throw;
+  }
   // Only this one client is served: later connection attempts are refused.
-  closeSocket(listener.exchange(kNoSocket));
+  bool serving;
+  {
+    MutexGuard guard(sendLock);
+    closeSocket(listener);
+    listener = kNoSocket;
+    serving = !stopping;
+    if (serving) {
+      connection = accepted;
+      client = accepted;
+    }
+  }
+  if (!serving) {
+    closeSocket(accepted);
+    return 0;
+  }
   serveClient(accepted);
   return 0;
 }
@@ -83,11 +128,13 @@ bool StatusServer::receive(const char* bytes, std::size_t length) {
 }
 
 void StatusServer::dropClient(SocketHandle socket) {
-  // A send that timed out has already taken the client away; the socket is closed here either way.
+  // A send that timed out has already taken the client away; the socket is
+  // closed here either way, unless a stop has closed it (Winsock).
   MutexGuard guard(sendLock);
   SocketHandle served = socket;
   client.compare_exchange_strong(served, kNoSocket);
-  closeSocket(socket);
+  closeSocket(connection);
+  connection = kNoSocket;
 }
 
 void StatusServer::handleRequest(const std::string& text) {

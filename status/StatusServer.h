@@ -13,7 +13,8 @@
 // Serves one local client on 127.0.0.1: it reads and reorders the download queue
 // and is told of download progress and errors. Messages both ways are XML texts
 // ended by a NUL byte. A client that does not take a message within the socket
-// layer's send time limit is dropped, so the run never waits on it.
+// layer's send time limit is dropped, so the run never waits on it. The
+// destructor wakes the server thread from its accept or receive and waits for it.
 class StatusServer : public StatusObserver, public Thread {
  public:
   static constexpr uint16_t kPort = 9988;
@@ -25,6 +26,7 @@ class StatusServer : public StatusObserver, public Thread {
   static constexpr std::size_t kChunk = 1023;
 
   explicit StatusServer(uint16_t port = kPort);
+  // Update thread. Waits at most the send time limit for a request in hand.
   ~StatusServer() override;
 
   // Before start: what a setDownloadRate request's rate (bytes per second, 0
@@ -57,8 +59,13 @@ class StatusServer : public StatusObserver, public Thread {
   std::function<void(uint64_t)> downloadRate;
   std::atomic<UpdateStatus*> status;
   // Serialises socket output and request handling; taken before the queue's lock.
+  // It also guards the sockets below, so a stop never wakes a closed one.
   Mutex sendLock;
+  // Where pushes go; kNoSocket before a client and once it is dropped.
   std::atomic<SocketHandle> client;
-  std::atomic<SocketHandle> listener;
+  // The sockets the server thread may block on, until it closes them.
+  SocketHandle listener;
+  SocketHandle connection;
+  std::atomic<bool> stopping;
   uint16_t port;
 };

@@ -232,6 +232,35 @@ TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
   }
 }
 
+// The destructor wakes the thread from accept or from receive; a hang is caught
+// by the test's time-out.
+TEST(StatusServer, StopsQuietlyWhileWaitingForAClientOrForARequest) {
+  for (bool connected : {false, true}) {
+    const uint16_t port = connected ? kTestPort + 24 : kTestPort + 23;
+    LogCapture log;
+    UpdateStatus status;
+    std::unique_ptr<StatusClient> client;
+    std::string message;
+    {
+      StatusServer server(port);
+      status.addObserver(&server);
+      server.start();
+      status.setStage(FindingAvailableModules);
+      if (connected) {
+        client = std::make_unique<StatusClient>(port, StatusClient::kForever);
+        client->sendMessage(kGetQueue);
+        ASSERT_TRUE(client->readMessage(message));
+      } else {
+        // Gives the thread time to reach accept; the test holds either way.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    }
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"observed status change"});
+    // The connection has ended too.
+    EXPECT_TRUE(!connected || !client->readMessage(message));
+  }
+}
+
 TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();

@@ -1,7 +1,6 @@
 #include <pthread.h>
 #include <time.h>
 
-#include <atomic>
 #include <cerrno>
 
 #include "support/Exceptions.h"
@@ -15,8 +14,7 @@ struct PosixThread {
   pthread_t id;
   pthread_mutex_t lock;
   pthread_cond_t ended;
-  // Atomic as well as guarded: it is also set while a cancelled thread unwinds.
-  std::atomic<bool> done{false};
+  bool done = false;
   bool joined = false;
 
   explicit PosixThread(Thread* thread) : owner(thread) {
@@ -34,8 +32,7 @@ struct PosixThread {
 };
 
 namespace {
-void markEnded(void* parameter) {
-  PosixThread* thread = static_cast<PosixThread*>(parameter);
+void markEnded(PosixThread* thread) {
   pthread_mutex_lock(&thread->lock);
   thread->done = true;
   pthread_cond_broadcast(&thread->ended);
@@ -44,10 +41,8 @@ void markEnded(void* parameter) {
 
 void* threadEntry(void* parameter) {
   PosixThread* thread = static_cast<PosixThread*>(parameter);
-  // Runs on a normal end and on cancellation alike.
-  pthread_cleanup_push(markEnded, thread);
   runThreadBody(thread->owner);
-  pthread_cleanup_pop(1);
+  markEnded(thread);
   return nullptr;
 }
 }  // namespace
@@ -56,7 +51,6 @@ Thread::Thread() : handle(nullptr) {}
 
 Thread::~Thread() {
   if (handle == nullptr) return;
-  terminate();
   // The thread must be gone before the object it runs on is.
   wait(kInfinite);
   delete handle;
@@ -72,14 +66,6 @@ ThreadHandle Thread::start() {
   }
   handle = thread;
   return handle;
-}
-
-int Thread::terminate() {
-  if (handle == nullptr) return 0;
-  pthread_mutex_lock(&handle->lock);
-  if (!handle->done) pthread_cancel(handle->id);
-  pthread_mutex_unlock(&handle->lock);
-  return 1;
 }
 
 uint32_t Thread::wait(uint32_t milliseconds) {

@@ -12,9 +12,7 @@ Thread::Thread() : handle(nullptr) {}
 
 Thread::~Thread() {
   if (handle == nullptr) return;
-  terminate();
-  // TerminateThread does not wait; the object must not be touched by the thread
-  // once it is gone.
+  // The thread must be gone before the object it runs on is.
   WaitForSingleObject(handle, INFINITE);
   CloseHandle(handle);
 }
@@ -25,8 +23,6 @@ ThreadHandle Thread::start() {
   if (handle == nullptr) throw ThreadException("CreateThread: " + systemErrorText());
   return handle;
 }
-
-int Thread::terminate() { return handle != nullptr && TerminateThread(handle, 0) ? 1 : 0; }
 
 uint32_t Thread::wait(uint32_t milliseconds) {
   if (handle == nullptr) return kWaitFailed;
