@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "app/FileSystem.h"
 #include "catalogue/ModuleList.h"
@@ -12,10 +11,6 @@ using namespace testing_support;
 
 namespace {
 const char* kModulesFile = "installed.xml";
-
-std::unique_ptr<Module> record(const std::string& name, const std::string& version) {
-  return std::make_unique<Module>(name.c_str(), version.c_str(), "http://server/x", "", "true", "false", "10");
-}
 
 // "name=version" of every record of the file, in order.
 std::vector<std::string> recordsOf(const std::string& path) {
@@ -28,18 +23,18 @@ std::vector<std::string> recordsOf(const std::string& path) {
 
 void writeList(const std::string& path, const std::vector<std::pair<std::string, std::string>>& records) {
   ModuleList list;
-  for (const auto& entry : records) list.add(record(entry.first, entry.second));
+  for (const auto& entry : records) addModule(list, entry.first, true, entry.second);
   list.writeFile(path);
 }
 
 class Lists {
  public:
   Lists() {
-    installed.add(record("a.dll", "1.0"));
-    installed.add(record("b.dat", "1.0"));
-    installed.add(record("c.exe", "1.0"));
-    queue.add(record("b.dat", "1.1"))->state = Complete;
-    queue.add(record("d.new", "2.0"))->state = Complete;
+    addModule(installed, "a.dll", true, "1.0");
+    addModule(installed, "b.dat", true, "1.0");
+    addModule(installed, "c.exe", true, "1.0");
+    addModule(queue, "b.dat", true, "1.1")->state = Complete;
+    addModule(queue, "d.new", true, "2.0")->state = Complete;
   }
   ModuleList installed;
   ModuleList queue;
@@ -62,15 +57,6 @@ TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
   // The lists given are not changed.
   EXPECT_EQ(lists.installed.size(), 3u);
   EXPECT_EQ(lists.installed.find("b.dat")->version.text, "1.0");
-}
-
-TEST(Commit, AnEmptyQueueRewritesTheInstalledRecordsInTheirOrder) {
-  UpdaterFixture updater({{"modulesFile", kModulesFile}});
-  writeFile(kModulesFile, "<modules><module name=\"a.dll\" version=\"1.0\"/></modules>");
-  Lists lists;
-  ModuleList empty;
-  updater->commitInstalledModules(lists.installed, empty);
-  EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "b.dat=1.0", "c.exe=1.0"}));
 }
 
 TEST(Commit, AStaleBackupNoLongerBlocksTheCommit) {

@@ -2,29 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/HeldFile_win.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
-
-namespace {
-// Holds a file open the way a running program holds its own files: others may
-// read and write, nobody may delete or rename it.
-class HeldFile {
- public:
-  explicit HeldFile(const std::string& path)
-      : handle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~HeldFile() {
-    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
-  bool held() const { return handle != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle;
-};
-}  // namespace
 
 TEST(ComponentInstallWin, ATargetHeldWithoutDeleteSharingIsDeferred) {
   UpdaterFixture updater;

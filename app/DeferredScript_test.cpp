@@ -42,21 +42,6 @@ TEST(DeferredScript, BatchForTwoEntriesRestartsTheUpdaterAfterTheLastLoop) {
                 batchLoop(2, "updater.exe", "updater.exe.new", "updater.exe") + "start updater.exe\ncls\n");
 }
 
-TEST(DeferredScript, EntriesFollowByteOrderOfTheirKeysNotTheirRecording) {
-  RenameMap renames;
-  renames["b.dll.new"] = "b.dll";
-  renames["a.dll.new"] = "a.dll";
-  renames["B.dll.new"] = "B.dll";  // upper case sorts first byte-wise
-  renames["\xe9.dll.new"] = "\xe9.dll";  // a high byte sorts last
-  std::vector<std::string> lines = splitLines(batchScriptText(renames, false));
-  ASSERT_EQ(lines.size(), 30u);
-  EXPECT_EQ(lines[2], "del B.dll");
-  EXPECT_EQ(lines[9], "del a.dll");
-  EXPECT_EQ(lines[16], "del b.dll");
-  EXPECT_EQ(lines[22], ":4");
-  EXPECT_EQ(lines[23], "del \"\xe9.dll\"");
-}
-
 TEST(DeferredScript, BatchLeavesOutNamesNoQuotingCanCarry) {
   RenameMap renames;
   renames["a\"&del x\".new"] = "a\"&del x\"";

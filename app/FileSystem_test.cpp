@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 
 #include "tests/TestSupport.h"
@@ -28,39 +27,4 @@ TEST(FileSystem, AttributeWordOfMissingPlainReadOnlyAndDirectoryNames) {
   std::filesystem::create_directory("folder");
   EXPECT_NE(readFileAttributes("folder").word & kDirectoryAttribute, 0u);
   EXPECT_EQ(readFileAttributes("folder").word & kReadOnlyAttribute, 0u);
-}
-
-TEST(FileSystem, RuntimeLibraryCallsAndTheirResults) {
-  ScopedWorkingDirectory dir;
-  EXPECT_FALSE(pathExists("a"));
-  EXPECT_EQ(makeDirectory("a"), 0);
-  EXPECT_TRUE(pathExists("a"));
-  EXPECT_NE(makeDirectory("a"), 0);
-  EXPECT_NE(makeDirectory(""), 0);
-  EXPECT_FALSE(pathExists(""));
-
-  writeFile("a/f", "1");
-  EXPECT_EQ(renameFile("a/f", "a/g"), 0);
-  EXPECT_EQ(readFile("a/g"), "1");
-  EXPECT_NE(renameFile("a/f", "a/h"), 0);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_FALSE(isInUseError(ENOENT));
-  EXPECT_EQ(removeFile("a/g"), 0);
-  EXPECT_NE(removeFile("a/g"), 0);
-  EXPECT_FALSE(pathExists("a/g"));
-}
-
-TEST(FileSystem, RenameSeamStandsInUntilCleared) {
-  ScopedWorkingDirectory dir;
-  writeFile("f", "1");
-  setRenameFunctionForTesting([](const std::string&, const std::string&) {
-    errno = EBUSY;
-    return -1;
-  });
-  EXPECT_EQ(renameFile("f", "g"), -1);
-  EXPECT_EQ(errno, EBUSY);
-  EXPECT_TRUE(isInUseError(errno));
-  setRenameFunctionForTesting(nullptr);
-  EXPECT_EQ(renameFile("f", "g"), 0);
-  EXPECT_TRUE(fileExists("g"));
 }

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "app/DeferredScript.h"
 #include "tests/UpdaterFixture.h"
@@ -11,19 +9,6 @@
 using namespace testing_support;
 
 namespace {
-// Waits for the started script to finish its renames; false when it never does.
-bool waitUntilGone(const std::string& path) {
-  for (int i = 0; i < 1200 && fileExists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  return !fileExists(path);
-}
-
-bool waitForLine(const std::string& path) {
-  for (int i = 0; i < 1200 && readFile(path).find('\n') == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return readFile(path).find('\n') != std::string::npos;
-}
-
 std::string onDisk(const std::string& text) {
   if (!onWindows()) return text;
   std::string crlf;
@@ -31,14 +16,6 @@ std::string onDisk(const std::string& text) {
   return crlf;
 }
 }  // namespace
-
-TEST(Launch, WithoutDeferredRenamesNothingIsWrittenOrStarted) {
-  UpdaterFixture updater;
-  LogCapture log;
-  updater->startDeferredRenames();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"no deferred renames"});
-  EXPECT_FALSE(fileExists(kDeferredScriptName));
-}
 
 // The updater's own file last: the script puts it in place and starts the new updater.
 TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
@@ -67,17 +44,15 @@ TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
     EXPECT_EQ(readFile("defer.bat"), onDisk(batchScriptText(updater->deferredRenames, true)));
     EXPECT_NE(readFile("defer.bat").find("\r\nstart updater.exe\r\ncls\r\n"), std::string::npos);
   } else {
-    ASSERT_TRUE(waitForLine("restarted"));
+    ASSERT_TRUE(eventually([] { return hasLine("restarted"); }));
   }
-  ASSERT_TRUE(waitUntilGone(self + ".new"));
-  ASSERT_TRUE(waitUntilGone("a.dll.new"));
+  ASSERT_TRUE(eventually([&] { return !fileExists(self + ".new") && !fileExists("a.dll.new"); }));
   EXPECT_EQ(readFile("a.dll"), "new");
   // Let the restarted updater end before the directory goes.
-  for (int i = 0; i < 200 && onWindows() && std::filesystem::exists(self); ++i) {
-    std::error_code ignored;
-    if (std::filesystem::remove(self, ignored)) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  if (onWindows()) eventually([&] {
+      std::error_code ignored;
+      return std::filesystem::remove(self, ignored);
+    }, 10);
 }
 
 TEST(Launch, AScriptThatCannotBeCreatedIsReported) {
@@ -92,19 +67,6 @@ TEST(Launch, AScriptThatCannotBeCreatedIsReported) {
     EXPECT_EQ(e.substr(0, prefix.size()), prefix);
     EXPECT_GT(e.size(), prefix.size());
   }
-}
-
-TEST(Launch, TheClientProgramIsStartedFromItsQuotedName) {
-  UpdaterFixture updater;
-  const std::string program = onWindows() ? builtProgram("updater") : "true";
-  // Without settings the updater started here ends at once.
-  std::filesystem::remove("UpdaterIni.xml");
-  LogCapture log;
-  updater->autoStartProcess(program);
-  std::vector<std::string> lines = log.lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "cmdline = \"" + program + "\"");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex("autoStartProcess pid = [1-9][0-9]*"))) << lines[1];
 }
 
 TEST(Launch, AClientProgramThatCannotStartIsReportedWithItsCommandLine) {

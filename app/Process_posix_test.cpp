@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-#include <thread>
 
 #include "app/DeferredScript.h"
 #include "app/Process.h"
@@ -19,13 +17,6 @@
 using namespace testing_support;
 
 namespace {
-// Waits for another process to write a line into a file; false when it never comes.
-bool waitForFile(const std::string& path) {
-  for (int i = 0; i < 1200 && readFile(path).find('\n') == std::string::npos; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return readFile(path).find('\n') != std::string::npos;
-}
 
 void writeProgram(const std::string& path, const std::string& body) {
   writeFile(path, "#!/bin/sh\n" + body);
@@ -57,7 +48,7 @@ TEST(ProcessPosix, ANameIsLookedUpInTheWorkingDirectoryBeforePath) {
     std::remove("marker");
     int32_t id = 0;
     ASSERT_TRUE(startClientProgram(name, "\"" + name + "\"", id));
-    ASSERT_TRUE(waitForFile("marker"));
+    ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
     EXPECT_EQ(readFile("marker"), started);  // one program path, no arguments
   }
 }
@@ -67,7 +58,7 @@ TEST(ProcessPosix, AValueWithBlanksIsOneProgramPathAndAFailedExecIsReported) {
   writeProgram("my client", "echo started > marker\n");
   int32_t id = 0;
   ASSERT_TRUE(startClientProgram("./my client", "\"./my client\"", id));
-  ASSERT_TRUE(waitForFile("marker"));
+  ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
   EXPECT_FALSE(startClientProgram("./my client -x", "\"./my client -x\"", id));
   writeFile("noexec", "#!/bin/sh\n");
   EXPECT_FALSE(startClientProgram("./noexec", "\"./noexec\"", id));
@@ -84,7 +75,7 @@ TEST(ProcessPosix, TheProgramIsNoChildOfTheUpdaterAndInheritsNoOtherDescriptor) 
   int32_t id = 0;
   ASSERT_TRUE(startClientProgram("client", "\"client\"", id));
   close(200);
-  ASSERT_TRUE(waitForFile("marker"));
+  ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
   EXPECT_EQ(readFile("marker"), "closed\n");
   // Nothing to reap: the program was handed on by a child that has ended.
   errno = 0;
@@ -97,7 +88,7 @@ TEST(ProcessPosix, TheDeferredScriptRunsInASessionOfItsOwn) {
   writeFile(kDeferredScriptName, "echo \"$$ $(cut -d' ' -f6 /proc/$$/stat)\" > marker\n");
   int32_t id = 0;
   ASSERT_TRUE(startDeferredScript(id));
-  ASSERT_TRUE(waitForFile("marker"));
+  ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
   std::istringstream fields(readFile("marker"));
   long pid = 0;
   long session = 0;

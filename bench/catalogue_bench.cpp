@@ -1,6 +1,6 @@
 // The catalogue's costs for one run at growing sizes: reading the installed and
 // the available list, planning the queue, and writing the merged installed list;
-// with libxml2's own parse time of the same files as the floor for reading.
+// with xmllint's parse of the same files as the floor for reading.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 
@@ -14,7 +14,6 @@
 
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
-#include "support/XmlDoc.h"
 
 namespace {
 
@@ -90,17 +89,6 @@ void BM_ReadList(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
-// In-process floor: libxml2 parsing and freeing the same file, nothing else, with
-// the options xmllint uses by default (a compact tree).
-void BM_LibxmlParseOnly(benchmark::State& state) {
-  const Files& files = filesFor(state.range(0));
-  for (auto _ : state) {
-    XmlDoc doc(xmlReadFileQuietly(files.available.c_str(), XML_PARSE_COMPACT));
-    benchmark::DoNotOptimize(doc.get());
-  }
-  state.SetComplexityN(state.range(0));
-}
-
 #ifdef XMLLINT_PROGRAM
 // The floor as the issue names it: `xmllint --noout` on the same file, process
 // start included.
@@ -146,32 +134,13 @@ void BM_WriteMerged(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
-// One run's catalogue work end to end.
-void BM_WholeRound(benchmark::State& state) {
-  const Files& files = filesFor(state.range(0));
-  for (auto _ : state) {
-    ModuleList installed;
-    installed.readFile(files.installed);
-    ModuleList available;
-    available.readFile(files.available);
-    ModuleList queue;
-    planDownloadQueue(queue, installed, available);
-    ModuleList merged(installed);
-    merged.addAll(queue);
-    merged.writeFile(files.merged);
-  }
-  state.SetComplexityN(state.range(0));
-}
-
 #define SIZES RangeMultiplier(10)->Range(1000, 100000)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_ReadList)->SIZES->Complexity(benchmark::oNLogN);
-BENCHMARK(BM_LibxmlParseOnly)->SIZES->Complexity(benchmark::oN);
 #ifdef XMLLINT_PROGRAM
 BENCHMARK(BM_XmllintNoout)->SIZES->UseManualTime()->Complexity(benchmark::oN);
 #endif
 BENCHMARK(BM_PlanQueue)->SIZES->Complexity(benchmark::oNLogN);
 BENCHMARK(BM_WriteMerged)->SIZES->Complexity(benchmark::oNLogN);
-BENCHMARK(BM_WholeRound)->SIZES->Complexity(benchmark::oNLogN);
 
 }  // namespace
 

@@ -140,8 +140,9 @@ bool preferSelfUpdateIn(ModuleList& queue) {
     }
   });
   if (executable == nullptr && settingsModule == nullptr) return false;
-  std::unique_ptr<Module> executableCopy(executable != nullptr ? new Module(*executable) : nullptr);
-  std::unique_ptr<Module> settingsCopy(settingsModule != nullptr ? new Module(*settingsModule) : nullptr);
+  std::unique_ptr<Module> executableCopy = executable != nullptr ? std::make_unique<Module>(*executable) : nullptr;
+  std::unique_ptr<Module> settingsCopy =
+      settingsModule != nullptr ? std::make_unique<Module>(*settingsModule) : nullptr;
   queue.clear();
   if (executableCopy) {
     executableCopy->critical = true;

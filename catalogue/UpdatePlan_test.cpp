@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -18,10 +19,6 @@ std::vector<std::string> namesOf(const ModuleList& list) {
   return names;
 }
 
-void addRecord(ModuleList& list, const std::string& name, const char* version, const char* md5sum = nullptr,
-               const char* critical = nullptr) {
-  list.add(std::make_unique<Module>(name.c_str(), version, nullptr, md5sum, critical, nullptr, nullptr));
-}
 
 }  // namespace
 
@@ -55,10 +52,10 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
   };
   ModuleList installed;
   ModuleList available;
-  addRecord(installed, "installed-only", "1.0");
+  addModule(installed, "installed-only", true, "1.0");
   for (const Case& c : cases) {
     if (c.installedVersion == nullptr) continue;
-    addRecord(installed, c.name, c.installedVersion, c.installedSum);
+    addModule(installed, c.name, true, c.installedVersion, c.installedSum);
     if (c.installedSha256 != nullptr) installed.find(c.name)->sha256 = c.installedSha256;
   }
   // The server's order is the reverse of the table's: the queue must keep it.
@@ -110,11 +107,11 @@ TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFil
   ModuleList installed;
   ModuleList available;
   // Installed records are never used as paths: they stay as read.
-  addRecord(installed, "/etc/passwd", "0.1");
-  addRecord(installed, "kept.dat.new", "1");
-  for (const std::string& name : safe) addRecord(available, name, "1");
-  for (const std::string& name : unsafeEverywhere) addRecord(available, name, "1");
-  for (const std::string& name : unsafeOnWindows) addRecord(available, name, "1");
+  addModule(installed, "/etc/passwd", true, "0.1");
+  addModule(installed, "kept.dat.new", true, "1");
+  for (const std::string& name : safe) addModule(available, name, true, "1");
+  for (const std::string& name : unsafeEverywhere) addModule(available, name, true, "1");
+  for (const std::string& name : unsafeOnWindows) addModule(available, name, true, "1");
   ModuleList queue;
   LogCapture log;
   planDownloadQueue(queue, installed, available, {"modules.xml", "update.log", "script"});
@@ -134,7 +131,7 @@ TEST(UpdatePlan, AHundredThousandModulesAndAFourThousandCharacterNameArePlannedL
   ModuleList available;
   available.readMemory(xml.data(), xml.size());
   ModuleList installed;
-  addRecord(installed, "data/m99999.dat", "1");
+  addModule(installed, "data/m99999.dat", true, "1");
   ModuleList queue;
   LogCapture log;
   planDownloadQueue(queue, installed, available);
@@ -157,10 +154,10 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
 
   ModuleList queue;
   EXPECT_FALSE(preferSelfUpdateIn(queue));
-  addRecord(queue, "client.exe", "2", nullptr, "true");
-  addRecord(queue, settingsModule, "2", nullptr, "false");
-  addRecord(queue, "data.pak", "2", nullptr, "false");
-  addRecord(queue, executable, "2", "sum", "false");
+  addModule(queue, "client.exe", true, "2");
+  addModule(queue, settingsModule, false, "2");
+  addModule(queue, "data.pak", false, "2");
+  addModule(queue, executable, false, "2", "sum");
   Module* before = queue.find(executable);
   EXPECT_TRUE(preferSelfUpdateIn(queue));
   EXPECT_EQ(namesOf(queue), (std::vector<std::string>{executable, settingsModule}));
@@ -170,8 +167,8 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   EXPECT_EQ(queue.find(executable)->md5sum, "sum");
 
   ModuleList onlySettings;
-  addRecord(onlySettings, "client.exe", "2");
-  addRecord(onlySettings, settingsModule, "2", nullptr, "0");
+  addModule(onlySettings, "client.exe", true, "2");
+  addModule(onlySettings, settingsModule, false, "2");
   EXPECT_TRUE(preferSelfUpdateIn(onlySettings));
   EXPECT_EQ(namesOf(onlySettings), std::vector<std::string>{settingsModule});
   EXPECT_TRUE(onlySettings.find(settingsModule)->critical);
@@ -183,10 +180,10 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   std::string otherSettings = settingsModule;
   otherSettings[0] = static_cast<char>(otherSettings[0] == 'u' ? 'U' : 'u');
   ModuleList ordinary;
-  addRecord(ordinary, "client.exe", "2");
-  addRecord(ordinary, capital, "2", nullptr, "false");
-  addRecord(ordinary, otherSettings, "2", nullptr, "false");
-  addRecord(ordinary, "data.pak", "2");
+  addModule(ordinary, "client.exe", true, "2");
+  addModule(ordinary, capital, false, "2");
+  addModule(ordinary, otherSettings, false, "2");
+  addModule(ordinary, "data.pak", true, "2");
   EXPECT_EQ(preferSelfUpdateIn(ordinary), onWindows());
   EXPECT_EQ(namesOf(ordinary), onWindows() ? (std::vector<std::string>{capital, otherSettings})
                                            : (std::vector<std::string>{"client.exe", capital, otherSettings, "data.pak"}));

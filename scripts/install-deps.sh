@@ -13,7 +13,7 @@ PACKAGES=(
   g++ make cmake ninja-build pkgconf git file ccache
   libcurl4-openssl-dev libxml2-dev libxml2-utils libssl-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  nginx-light python3 openssl
+  nginx-light python3 openssl gcovr
   # libFuzzer targets
   clang libclang-rt-14-dev
   # Windows cross-build and its tests under Wine

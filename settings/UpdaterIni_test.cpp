@@ -38,20 +38,6 @@ TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
   }
 }
 
-TEST(UpdaterIni, GetOfAMissingKeyAddsNothingAndSetChangesOnlyMemory) {
-  ScopedWorkingDirectory dir;
-  const std::string file = "<UpdaterIni><autoStart>client.exe</autoStart></UpdaterIni>";
-  UpdaterIni ini = readSettings(file);
-  const std::string& missing = ini.get("siteId");
-  EXPECT_EQ(missing, "");
-  EXPECT_EQ(&ini.get("siteId"), &missing);  // the one shared empty text, not a new entry
-  ini.set("autoStart", "updater.exe");
-  ini.set("siteId", "7");
-  EXPECT_EQ(ini.get("autoStart"), "updater.exe");
-  EXPECT_EQ(ini.get("siteId"), "7");
-  EXPECT_EQ(readFile("UpdaterIni.xml"), file);
-}
-
 TEST(UpdaterIni, AMissingOrMalformedFileThrowsWithItsReason) {
   ScopedWorkingDirectory dir;
   for (bool missing : {true, false}) {

@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
 
 namespace {
-Module* addModule(UpdateStatus& status, const char* name, bool critical) {
-  return status.downloadQueue.add(
-      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
-}
-
 // Follows a run's status changes as the window does, carrying the range over.
 class Follower {
  public:
@@ -53,9 +48,9 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   EXPECT_EQ(view.text, "Finding Available Modules");
   EXPECT_EQ(view.moduleTotal, -1);
 
-  Module* a = addModule(status, "a.dll", true);
-  addModule(status, "b.dat", false);
-  Module* c = addModule(status, "c.dll", true);
+  Module* a = addModule(status.downloadQueue, "a.dll", true);
+  addModule(status.downloadQueue, "b.dat", false);
+  Module* c = addModule(status.downloadQueue, "c.dll", true);
   a->state = Fetching;
   view = window.stage(DownloadingModule, a);
   EXPECT_EQ(view.moduleTotal, 2);
@@ -75,7 +70,7 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   b->state = Complete;
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "[2/2] Updating Installed Modules List");
   // The range was set once; a queue that grows does not change it.
-  addModule(status, "late.dll", true);
+  addModule(status.downloadQueue, "late.dll", true);
   view = window.stage(Done);
   EXPECT_EQ(view.moduleTotal, 2);
   EXPECT_EQ(view.text, "[2/2] Done");
@@ -87,8 +82,8 @@ TEST(ProgressView, AnEmptyQueueNeverShowsCountsAndOneWithoutCriticalModulesAnEmp
   Follower window(status);
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "Updating Installed Modules List");
   EXPECT_EQ(window.stage(Done).moduleTotal, -1);
-  Module* x = addModule(status, "x.dat", false);
-  addModule(status, "y.dat", false);
+  Module* x = addModule(status.downloadQueue, "x.dat", false);
+  addModule(status.downloadQueue, "y.dat", false);
   EXPECT_EQ(window.stage(DownloadingModule, x).text, "[0/0] x.dat downloading");
   x->state = Complete;
   EXPECT_EQ(window.stage(InstallingModule, x).text, "[0/0] x.dat installed");
@@ -129,7 +124,7 @@ TEST(ProgressWindow, GoesOnWithoutWaitingWhenItsWindowNeverCameUp) {
   status.addObserver(&window);
   window.start();
   status.setStage(FindingInstalledModules);
-  status.setStage(DownloadingModule, addModule(status, "a.dll", true));
+  status.setStage(DownloadingModule, addModule(status.downloadQueue, "a.dll", true));
   status.setStage(Done);
   EXPECT_EQ(window.waitForClose(), kWaitObject0);
   EXPECT_EQ(log.lines(), std::vector<std::string>(3, "observed status change"));

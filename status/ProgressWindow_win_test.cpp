@@ -3,25 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "status/ProgressWindow.h"
 #include "status/ProgressWindowIds.h"
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
 
 namespace {
-Module* addModule(UpdateStatus& status, const char* name, bool critical) {
-  return status.downloadQueue.add(
-      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
-}
-
 MaintenanceReport reportOf(const char* state, const char* message) {
   MaintenanceReport report;
   report.successful = true;
@@ -58,8 +49,6 @@ std::string className(HWND window) {
 }
 
 struct Search {
-  DWORD process;
-  bool ownProcess;
   std::string caption;
   HWND found;
 };
@@ -68,7 +57,7 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
   Search* search = reinterpret_cast<Search*>(parameter);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  if ((process == search->process) == search->ownProcess && className(window) == "#32770" &&
+  if (process == GetCurrentProcessId() && className(window) == "#32770" &&
       windowText(window) == search->caption) {
     search->found = window;
     return FALSE;
@@ -76,9 +65,9 @@ BOOL CALLBACK matchWindow(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
-// A top-level dialog with the caption, of this process or of another one.
-HWND findDialog(const std::string& caption, bool ownProcess = true) {
-  Search search = {GetCurrentProcessId(), ownProcess, caption, nullptr};
+// A top-level dialog of this process with the caption.
+HWND findDialog(const std::string& caption) {
+  Search search = {caption, nullptr};
   EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
@@ -112,38 +101,6 @@ void pressEnterAndEscape(HWND dialog) {
   SendMessageA(bar, PBM_SETPOS, marker - 1, 0);
 }
 
-// Watches for the error box of another process, notes its text, and presses OK.
-class ErrorBoxDismisser {
- public:
-  ErrorBoxDismisser()
-      : worker([this] {
-          while (!stop) {
-            HWND box = findDialog("Error", false);
-            if (box != nullptr) {
-              HWND owner = GetWindow(box, GW_OWNER);
-              ownerCaption = owner != nullptr ? windowText(owner) : "";
-              EnumChildWindows(box, noteText, reinterpret_cast<LPARAM>(&texts));
-              PostMessageA(box, WM_COMMAND, IDOK, 0);
-              return;
-            }
-            Sleep(10);
-          }
-        }) {}
-  ~ErrorBoxDismisser() { finish(); }
-  // After this the notes can be read.
-  void finish() {
-    stop = true;
-    if (worker.joinable()) worker.join();
-  }
-  static BOOL CALLBACK noteText(HWND window, LPARAM parameter) {
-    reinterpret_cast<std::vector<std::string>*>(parameter)->push_back(windowText(window));
-    return TRUE;
-  }
-  std::atomic<bool> stop{false};
-  std::string ownerCaption;
-  std::vector<std::string> texts;
-  std::thread worker;
-};
 }  // namespace
 
 TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
@@ -160,9 +117,9 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
   EXPECT_TRUE(IsWindow(dialog));
   EXPECT_EQ(statusLine(dialog), "Finding Installed Modules");
 
-  Module* a = addModule(status, "a.dll", true);
-  Module* b = addModule(status, "b.dll", true);
-  Module* c = addModule(status, "c.dat", false);
+  Module* a = addModule(status.downloadQueue, "a.dll", true);
+  Module* b = addModule(status.downloadQueue, "b.dll", true);
+  Module* c = addModule(status.downloadQueue, "c.dat", false);
   a->state = Fetching;
   status.setStage(DownloadingModule, a);
   EXPECT_EQ(statusLine(dialog), "[0/2] a.dll downloading");
@@ -181,18 +138,6 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsAndClosesItselfWhenDone) {
   status.setStage(Done);
   EXPECT_EQ(window.waitForClose(), kWaitObject0);
   EXPECT_FALSE(IsWindow(dialog));
-}
-
-TEST(ProgressWindowDialog, AQueueWithoutCriticalModulesLeavesTheBarEmpty) {
-  Shown shown;
-  auto& [report, status, window] = shown;
-  Module* x = addModule(status, "x.dat", false);
-  status.setStage(DownloadingModule, x);
-  HWND dialog = findDialog("Updater");
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(statusLine(dialog), "[0/0] x.dat downloading");
-  EXPECT_EQ(barRange(dialog), std::make_pair(0, 0));
-  EXPECT_EQ(barPosition(dialog), 0);
 }
 
 TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) {
@@ -219,20 +164,6 @@ TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) 
   EXPECT_FALSE(IsWindow(dialog));
 }
 
-TEST(ProgressWindowDialog, ADownServiceOffersCloseAndTheRunWaitsForTheUser) {
-  Shown shown("Down", "Back at six");
-  auto& [report, status, window] = shown;
-  status.setStage(NetworkUnavailable);
-  HWND dialog = findDialog("Updater");
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(statusLine(dialog), "Network Unavailable");
-  EXPECT_TRUE(closeEnabled(dialog));
-  EXPECT_EQ(window.wait(0), kWaitTimeout);
-  // The close box.
-  PostMessageA(dialog, WM_CLOSE, 0, 0);
-  EXPECT_EQ(window.waitForClose(), kWaitObject0);
-}
-
 TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   LogCapture log;
   Shown shown;
@@ -243,7 +174,7 @@ TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   PostMessageA(dialog, WM_CLOSE, 0, 0);
   ASSERT_EQ(window.wait(kInfinite), kWaitObject0);
   // Its thread ended holding the readiness signal.
-  Module* a = addModule(status, "a.dll", true);
+  Module* a = addModule(status.downloadQueue, "a.dll", true);
   status.setStage(DownloadingModule, a);
   status.setProgress(50);
   status.setStage(Done);
@@ -251,18 +182,3 @@ TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   EXPECT_EQ(log.lines(), std::vector<std::string>(4, "observed status change"));
 }
 
-TEST(ProgressWindowDialogDeathTest, ShowsAnErrorInABoxAndEndsTheProgramWithCodeOne) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  auto failingRun = [] {
-    Shown shown;
-    auto& [report, status, window] = shown;
-    status.setStage(FindingInstalledModules);
-    status.setError("Error: fetch: Server not responding");
-  };
-  ErrorBoxDismisser dismisser;
-  EXPECT_EXIT(failingRun(), ::testing::ExitedWithCode(1), "");
-  dismisser.finish();
-  EXPECT_EQ(dismisser.ownerCaption, "Updater");
-  EXPECT_NE(std::find(dismisser.texts.begin(), dismisser.texts.end(), "Error: fetch: Server not responding"),
-            dismisser.texts.end());
-}

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "support/Exceptions.h"
+#include "tests/Modules.h"
 
 namespace {
 struct Seen {
@@ -30,10 +30,8 @@ struct RecordingObserver : StatusObserver {
 
 TEST(UpdateStatus, SettersTellEveryObserverInRegistrationOrderAndAnExceptionEndsTheRound) {
   UpdateStatus status;
-  Module* a =
-      status.downloadQueue.add(std::make_unique<Module>("a.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
-  Module* b =
-      status.downloadQueue.add(std::make_unique<Module>("b.dll", "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+  Module* a = testing_support::addModule(status.downloadQueue, "a.dll");
+  Module* b = testing_support::addModule(status.downloadQueue, "b.dll");
   status.setStage(DownloadingModule, a);  // without observers the setters only store
   std::vector<Seen> seen;
   RecordingObserver window("window", seen);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "tests/Installation.h"
@@ -96,83 +95,6 @@ TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   }
 }
 
-TEST(EndToEnd, AMaintenanceManagerThatFailsInAnyWayLetsTheRunGoOn) {
-  Route missing, garbage;
-  missing.status = 404;
-  garbage.body = "this is not XML";
-  struct Case {
-    const char* name;
-    Route answer;  // none: nothing listens
-    std::string logged;
-  };
-  const Case cases[] = {
-      {"unreachable", Route(), "~error contacting commMainMgr 'http://127.0.0.1:[0-9]+/mm': Server refused connection"},
-      {"404", missing, "~error contacting commMainMgr '.*/mm': Server data not available \\(error code 404\\)"},
-      {"garbage", garbage, "error parsing commMainMgr response: XML parse error"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Installation installation;
-    installation.installed("");
-    if (c.answer.body.empty() && c.answer.status == 200) {
-      installation.settings["commMaintMgr"] = "http://127.0.0.1:" + std::to_string(closedPort()) + "/mm";
-    } else {
-      installation.server.setRoute("/mm", c.answer);
-    }
-    installation.publish("a.dll", "1.0", "a");
-    UserSession session = installation.run();
-    EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-    std::vector<std::string> log = installation.log();
-    ASSERT_GE(log.size(), 4u);
-    expectLog({log[2]}, {c.logged});
-    EXPECT_EQ(log[3], "url = " + installation.query());
-    EXPECT_EQ(readFile("a.dll"), "a");
-    EXPECT_EQ(installation.clientStarts(), 1);
-  }
-}
-
-TEST(EndToEnd, AnEmptyQueueStillStartsTheClientAndRewritesTheList) {
-  Installation installation;
-  installation.installed("<module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n");
-  writeFile("a.dll", "a");
-  installation.publish("a.dll", "1.0", "same");
-  installation.publish("../escaped.txt", "1.0", "x");  // never queued
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "refusing module with unsafe name ../escaped.txt"));
-  EXPECT_FALSE(fileExists("../escaped.txt"));
-  EXPECT_FALSE(contains(log, "fetching component a.dll"));
-  EXPECT_EQ(std::count(log.begin(), log.end(), "Updater::fetchAndInstallModules"), 2);
-  EXPECT_EQ(installation.clientStarts(), 1);
-  EXPECT_EQ(readFile("a.dll"), "a");
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.0\" md5sum=\"x\"/>\n</modules>\n");
-}
-
-TEST(EndToEnd, AnOutOfDateUpdaterIsFetchedAloneAndStartedInsteadOfTheClient) {
-  Installation installation;
-  installation.installed("<module name=\"data.pak\" version=\"1.0\"/>\n");
-  std::string newUpdater = readFile(builtProgram("sample_client"));
-  installation.publish("data.pak", "2.0", "data");
-  installation.publish("updater" + exe(), "2.0", newUpdater);
-  UserSession session = installation.run();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "cmdline = \"updater" + exe() + "\""));
-  EXPECT_FALSE(contains(log, "fetching component data.pak"));
-  EXPECT_EQ(readFile("updater" + exe()), newUpdater);
-  EXPECT_FALSE(fileExists("data.pak"));
-  // The new "updater" recorded its start, and the client was not started.
-  EXPECT_EQ(installation.clientStarts(), 1);
-  std::string started = readFile("started.txt");
-  EXPECT_NE(started.find("updater"), std::string::npos) << started;
-  EXPECT_EQ(started.find("client"), std::string::npos) << started;
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"data.pak\" version=\"1.0\"/>\n"
-            "  <module name=\"updater" + exe() + "\" version=\"2.0\"/>\n</modules>\n");
-}
-
 namespace {
 // A failed run: the error reaches the player, nothing is committed, no script runs.
 void expectFailedRun(const Installation& installation, const UserSession& session, const std::string& error,
@@ -208,56 +130,6 @@ TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
   EXPECT_FALSE(fileExists("two.dll"));
   EXPECT_FALSE(fileExists("three.dll"));
   EXPECT_FALSE(fileExists("started.txt"));
-}
-
-TEST(EndToEnd, AnIncompleteOrCorruptedDownloadIsNeverInstalled) {
-  for (bool cut : {true, false}) {
-    Installation installation;
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new", cut ? "" : "md5sum=\"00000000000000000000000000000000\"");
-    Route shortBody;
-    shortBody.body = "new";
-    shortBody.mode = BodyMode::CutShort;
-    shortBody.announcedLength = 10;
-    if (cut) installation.server.setRoute("/files/a.dll", shortBody);
-    UserSession session = installation.run();
-    expectFailedRun(installation, session,
-                    cut ? "a.dll: incomplete download (3 of 10 bytes)"
-                        : "a.dll: md5sum mismatch (expected 00000000000000000000000000000000, got "
-                          "22af645d1859cb5ca6da0c484f1f37ea)",
-                    before);
-    EXPECT_EQ(readFile("a.dll"), "old");
-    EXPECT_TRUE(cut || readFile("a.dll.new") == "new");
-  }
-}
-
-TEST(EndToEnd, AMissingOrMalformedInstalledListEndsTheRunWithItsError) {
-  for (const char* content : {static_cast<const char*>(nullptr), "<modules><module"}) {
-    SCOPED_TRACE(content == nullptr ? "missing" : "malformed");
-    Installation installation;
-    if (content != nullptr) writeFile("installed.xml", content);
-    installation.publish("a.dll", "1.0", "a");
-    UserSession session = installation.run();
-    EXPECT_EQ(session.process.exitCode, 1);
-    EXPECT_TRUE(contains(installation.log(), "observer got error: Error: XML parse error"));
-    EXPECT_FALSE(fileExists("a.dll"));
-    EXPECT_EQ(fileExists("installed.xml"), content != nullptr);
-  }
-}
-
-TEST(EndToEnd, AnEmptyAutoStartStopsTheRunBeforeTheNonCriticalPass) {
-  Installation installation;
-  installation.settings["autoStart"] = "";
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("a.dll", "1.0", "a");
-  installation.publish("later.dat", "1.0", "l", "critical=\"false\"");
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "unable to start \"\"", before);
-  EXPECT_EQ(readFile("a.dll"), "a");
-  EXPECT_FALSE(fileExists("later.dat"));
 }
 
 TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
@@ -308,86 +180,6 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
   };
   EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
-}
-
-TEST(EndToEnd, AClientLiftsTheRateLimitOfTheSettingsInTheMiddleOfADownload) {
-  Installation installation;
-  installation.settings["maxDownloadRate"] = "5000";  // 200 s for the file: the run's time limit would end it
-  installation.installed("");
-  installation.publish("big.dat", "1.0", std::string(1 << 20, 'b'));
-  UserSession session;
-  std::thread run([&] { session = installation.run(); });
-  const std::string fetching = "url = " + installation.server.baseUrl() + "/files/big.dat";
-  EXPECT_TRUE(eventually([&] { return contains(installation.log(), fetching); }));
-  ProcessResult tool = runProgram(builtProgram("updater-status"), installation.dir.path(), 60, {"rate", "0"});
-  run.join();
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  EXPECT_EQ(tool.exitCode, 0) << tool.standardError;
-  const std::vector<std::string> log = installation.log();
-  auto at = [&log](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
-  EXPECT_EQ(at("download rate limited to 5000 bytes per second"), 1);  // before the first transfer
-  EXPECT_LT(at(fetching), at("download rate not limited"));
-  EXPECT_LT(at("download rate not limited"), at("installing component big.dat"));
-  EXPECT_EQ(readFile("big.dat").size(), 1u << 20);
-}
-
-TEST(EndToEnd, ASignedListIsTakenWithEitherKeyAndItsFilesAreCheckedAndRecordedBySha256) {
-  Installation installation;
-  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
-  installation.listKey = ecdsa::generateKeyPair();
-  installation.settings["publicKeys"] = publicKeyTextOf(oldKey.point) + "\n" + publicKeyTextOf(installation.listKey.point);
-  installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-  writeFile("a.dll", "old a");
-  installation.publish("a.dll", "1.1", "new a", sha256Attribute("new a"));
-  UserSession session = installation.run();
-
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  std::vector<std::string> log = installation.log();
-  const std::string query = installation.query();
-  EXPECT_TRUE(contains(log, "url = " + query.substr(0, query.find('?')) + ".sig" + query.substr(query.find('?'))));
-  EXPECT_TRUE(contains(log, "module list signed by public key 2"));
-  EXPECT_EQ(readFile("a.dll"), "new a");
-  EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
-            "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.1\" " +
-                sha256Attribute("new a") + "/>\n</modules>\n");
-  EXPECT_EQ(installation.clientStarts(), 1);
-}
-
-TEST(EndToEnd, AnUnauthenticListOrFileIsRefusedBeforeAnythingIsInstalled) {
-  struct Case {
-    const char* name;
-    std::function<void(Installation&)> arrange;
-    std::string error;
-    bool listRefused;
-  };
-  std::vector<Case> cases = {
-      {"a byte changed", [](Installation& i) { i.alterSignedList = [](std::string& list) { list[list.find("2.0")] = '3'; }; },
-       "module list signature does not match any of the public keys", true},
-      {"no signature", [](Installation& i) { i.listKey = ecdsa::KeyPair(); },
-       "module list signature missing: Server data not available (error code 404)", true},
-      {"no sha256", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new"); },
-       "module list: a.dll has no valid sha256", true},
-      {"other bytes", [](Installation& i) { i.published.clear(); i.publish("a.dll", "2.0", "new", sha256Attribute("other")); },
-       "a.dll: sha256 mismatch (expected " + hexText(Digest::of(DigestAlgorithm::Sha256, "other")) + ", got " +
-           hexText(Digest::of(DigestAlgorithm::Sha256, "new")) + ")",
-       false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Installation installation;
-    installation.listKey = ecdsa::generateKeyPair();
-    installation.settings["publicKeys"] = publicKeyTextOf(installation.listKey.point);
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new", sha256Attribute("new"));
-    c.arrange(installation);
-    UserSession session = installation.run();
-    expectFailedRun(installation, session, c.error, before);
-    EXPECT_EQ(readFile("a.dll"), "old");
-    EXPECT_NE(fileExists("a.dll.new"), c.listRefused);
-    EXPECT_FALSE(contains(installation.requestedPaths(), "/files/a.dll") && c.listRefused);
-  }
 }
 
 TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {

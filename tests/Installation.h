@@ -25,15 +25,6 @@ namespace testing_support {
 
 inline std::string exe() { return onWindows() ? ".exe" : ""; }
 
-// Waits (30 s unless told) for something another process does on its own.
-inline bool eventually(const std::function<bool()>& condition, int seconds = 30) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return condition();
-}
-
 class Installation {
  public:
   Installation() {
@@ -97,7 +88,6 @@ class Installation {
       Route signature;
       signature.body = signBytes(listKey, list.body);
       server.setRoute("/list.sig", signature);
-      if (alterSignedList) alterSignedList(list.body);
     }
     server.setRoute("/list", list);
   }
@@ -134,8 +124,6 @@ class Installation {
   std::map<std::string, std::string> settings;
   std::string published;
   ecdsa::KeyPair listKey;
-  // Applied to the list's bytes after they were signed.
-  std::function<void(std::string&)> alterSignedList;
 };
 
 // The "sha256" attribute of a module whose file holds the bytes.

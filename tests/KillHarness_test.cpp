@@ -168,15 +168,6 @@ std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
   return faults;
 }
 
-bool waitUntilQuiet(StartedProgram& program, double seconds) {
-  auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  while (program.anyRunning()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 // Kills the updater running at a random moment within the window: the program
 // itself and what it started (the new updater of a self-update), or only the
 // program, whose new updater then goes on.
@@ -231,7 +222,7 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     auto start = Clock::now();
     StartedProgram run(fs::absolute(updater).string(), dir.path());
     ASSERT_EQ(run.wait(120).exitCode, 0);
-    ASSERT_TRUE(waitUntilQuiet(run, 60));
+    ASSERT_TRUE(eventually([&] { return !run.anyRunning(); }, 60));
     runSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     for (const ReleaseModule& module : modules) {
       FileAttributes actual = readFileAttributes(module.name);
@@ -260,13 +251,13 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
       second.reset(new StartedProgram(program, dir.path()));
       if (killWithin(*second, 0, runSeconds, false, random)) ++kills;
     }
-    bool quiet = waitUntilQuiet(first, 90) && (!second || waitUntilQuiet(*second, 90));
+    bool quiet = eventually([&] { return !first.anyRunning() && !(second && second->anyRunning()); }, 90);
     ++states[stateKind(modules)];
 
     fs::remove("started.txt");
     StartedProgram last(program, dir.path());
     ProcessResult result = last.wait(120);
-    bool ended = waitUntilQuiet(last, 90);
+    bool ended = eventually([&] { return !last.anyRunning(); }, 90);
     std::string faults = faultsOfReleaseB(modules, attributes);
     if (!quiet || !ended) faults += "an updater did not end\n";
     if (result.exitCode != 0) faults += "exit code " + std::to_string(result.exitCode) + ": " + result.standardError;

@@ -1,6 +1,13 @@
 #include "tests/TestServer.h"
 
+#include <chrono>
+#include <cstdio>
+#include <random>
 #include <stdexcept>
+#include <thread>
+
+#include "status/Socket.h"
+#include "tests/TestSupport.h"
 
 namespace testing_support {
 
@@ -54,13 +61,55 @@ std::vector<std::string> split(const std::string& text, char separator) {
   }
 }
 
+// Sends one raw request and returns the whole answer (the server closes the
+// connection after it). Empty when it cannot connect.
+std::string roundTrip(int port, const std::string& request) {
+  SocketHandle socket = connectToLoopback(static_cast<uint16_t>(port));
+  if (socket == kNoSocket) return std::string();
+  std::string answer;
+  if (sendBytes(socket, request.data(), request.size())) {
+    char buffer[8192];
+    long n;
+    while ((n = receiveSome(socket, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  closeSocket(socket);
+  return answer;
+}
+
 }  // namespace
 
-TestServer::TestServer(bool withHttps) : process(server_platform::start(withHttps, httpPort, httpsPort)) {}
+// The server writes its ports to a file: under Wine it is a Linux program,
+// which gets neither our pipes nor a handle we could wait on.
+TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
+  startSockets();
+  std::string portFile = directory + "/ports";
+  std::vector<std::string> command{"/usr/bin/python3", UPDATER_SOURCE_DIR "/tests/http_test_server.py", "--port-file",
+                                   hostPath(portFile)};
+  if (withHttps) command.push_back("--https");
+  startDetached(command);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  bool started = false;
+  while (!started && std::chrono::steady_clock::now() < deadline) {
+    started = std::sscanf(readFile(portFile).c_str(), "%d %d", &httpPort, &httpsPort) == 2 && httpPort > 0;
+    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  SocketHandle held = started ? connectToLoopback(static_cast<uint16_t>(httpPort)) : kNoSocket;
+  lifeline = static_cast<long long>(held);
+  const std::string hello = "GET /__lifeline HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  if (held == kNoSocket || !sendBytes(held, hello.data(), hello.size())) {
+    stop();
+    throw std::runtime_error("the test server did not start");
+  }
+}
 
 TestServer::~TestServer() { stop(); }
 
-void TestServer::stop() { process.reset(); }
+void TestServer::stop() {
+  closeSocket(static_cast<SocketHandle>(lifeline));
+  lifeline = static_cast<long long>(kNoSocket);
+  if (!directory.empty()) removeTree(directory);
+  directory.clear();
+}
 
 std::string TestServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(httpPort); }
 
@@ -71,7 +120,7 @@ std::string TestServer::control(const std::string& method, const std::string& ta
   std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
   if (method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   request += "\r\n" + body;
-  std::string answer = server_platform::exchange(httpPort, request);
+  std::string answer = roundTrip(httpPort, request);
   std::size_t headerEnd = answer.find("\r\n\r\n");
   if (answer.compare(0, 12, "HTTP/1.1 200") != 0 || headerEnd == std::string::npos)
     throw std::runtime_error("test server refused " + target + ": " + answer.substr(0, 40));
@@ -101,6 +150,19 @@ std::vector<ServedRequest> TestServer::requests() const {
     served.push_back({fields[0], fields[1], fields[2], fields[3]});
   }
   return served;
+}
+
+int closedPort() {
+  // Below the ephemeral range, so no server of the tests takes it meanwhile.
+  startSockets();
+  std::mt19937 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int port = 20000 + static_cast<int>(random() % 12000);
+    SocketHandle probe = connectToLoopback(static_cast<uint16_t>(port));
+    if (probe == kNoSocket) return port;
+    closeSocket(probe);
+  }
+  throw std::runtime_error("cannot find a closed port");
 }
 
 }  // namespace testing_support

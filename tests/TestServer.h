@@ -1,7 +1,6 @@
 #pragma once
 // A real HTTP server for tests: tests/http_test_server.py, run as a child
 // process on ephemeral ports of 127.0.0.1, steered per path.
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,32 +66,18 @@ class TestServer {
   // Ends the server; the destructor does it too.
   void stop();
 
-  // The running script; ending it (the platform's part) stops the server.
-  class Process;
-  struct ProcessEnd {
-    void operator()(Process* process) const;
-  };
-  using ProcessHandle = std::unique_ptr<Process, ProcessEnd>;
-
  private:
   std::string control(const std::string& method, const std::string& target, const std::string& body) const;
 
-  // Filled in by starting the process: declared first so they are set after.
   int httpPort = 0;
   int httpsPort = 0;
-  ProcessHandle process;
+  std::string directory;  // holds the port file
+  // Held open for the server's life: however this process ends, the server
+  // sees the connection close and ends too (removing its certificate files).
+  long long lifeline = -1;  // a SocketHandle (status/Socket.h, which net's tests may not see)
 };
 
 // A port on 127.0.0.1 that nothing listens on, so connecting is refused.
 int closedPort();
-
-// Platform parts, used by TestServer.cpp.
-namespace server_platform {
-// Sends one raw request to 127.0.0.1:port and returns the whole answer
-// (the server closes the connection after it). Empty when it cannot connect.
-std::string exchange(int port, const std::string& request);
-// Starts the script and reads its ports.
-TestServer::ProcessHandle start(bool withHttps, int& httpPort, int& httpsPort);
-}  // namespace server_platform
 
 }  // namespace testing_support

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "support/Log.h"
 
@@ -58,6 +60,17 @@ ProcessResult runProgram(const std::string& program, const std::string& director
   StartedProgram started(program, directory, arguments);
   return started.wait(timeoutSeconds);
 }
+
+bool eventually(const std::function<bool()>& condition, double seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+bool hasLine(const std::string& path) { return readFile(path).find('\n') != std::string::npos; }
 
 std::string makeTempDir() {
   std::random_device seed;

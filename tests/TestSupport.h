@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers for the unit tests and the tests that run the real program.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ std::string withoutCarriageReturns(const std::string& text);
 // The inner text inside depth nested elements.
 std::string nestedXml(int depth, const std::string& inner);
 std::vector<std::string> splitLines(const std::string& text);
+
+// Polls the condition every few milliseconds until it holds or the seconds
+// have passed: the one wait for what another process or thread does on its own.
+bool eventually(const std::function<bool()>& condition, double seconds = 30);
+// Whether a file holds a whole line (another process wrote it).
+bool hasLine(const std::string& path);
 
 // Runs the test in a fresh working directory of its own and goes back afterwards.
 class ScopedWorkingDirectory {
@@ -93,6 +100,13 @@ class StartedProgram {
   Platform* platform;
   std::string outputDirectory;
 };
+
+// Starts a program (argv[0] a path) that runs on its own: its output goes
+// nowhere and nothing waits for it. Throws std::runtime_error when it cannot.
+void startDetached(const std::vector<std::string>& argv);
+// The path as a Linux program started by startDetached sees it (under Wine,
+// the host's path of the file).
+std::string hostPath(const std::string& path);
 
 // Runs a program with the arguments in the given directory, its output
 // captured, and waits at most timeoutSeconds for it.

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "tests/TestSupport.h"
@@ -17,6 +18,26 @@ bool onWindows() { return false; }
 
 std::string binaryDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+std::string hostPath(const std::string& path) { return path; }
+
+void startDetached(const std::vector<std::string>& argv) {
+  std::vector<char*> arguments;
+  for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+  arguments.push_back(nullptr);
+  // Started from a child that ends at once, so the program leaves no zombie behind.
+  pid_t child = fork();
+  if (child == 0) {
+    int nullFile = open("/dev/null", O_RDWR);
+    dup2(nullFile, 0);
+    dup2(nullFile, 1);
+    closefrom(3);  // a test server's lifeline among them would keep it alive
+    if (fork() == 0) execv(arguments[0], arguments.data());
+    _exit(0);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) throw std::runtime_error("cannot start " + argv[0]);
 }
 
 struct StartedProgram::Platform {
@@ -42,6 +63,7 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
     dup2(nullFile, 0);
     dup2(outputFile, 1);
     dup2(errorFile, 2);
+    closefrom(3);
     setpgid(0, 0);
     execv(program.c_str(), argv.data());
     _exit(127);

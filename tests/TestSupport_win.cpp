@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "tests/TestSupport.h"
 
@@ -36,6 +37,30 @@ std::string quoted(const std::string& argument) {
 }  // namespace
 
 bool onWindows() { return true; }
+
+std::string hostPath(const std::string& path) {
+  using Converter = char*(__cdecl*)(const wchar_t*);
+  auto convert = reinterpret_cast<Converter>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  std::wstring wide(path.begin(), path.end());
+  char* converted = convert == nullptr ? nullptr : convert(wide.c_str());
+  if (converted == nullptr) return path;
+  std::string result(converted);
+  HeapFree(GetProcessHeap(), 0, converted);
+  return result;
+}
+
+void startDetached(const std::vector<std::string>& argv) {
+  std::string commandLine;
+  for (const std::string& argument : argv) commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    throw std::runtime_error("cannot start " + commandLine);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
 
 std::string binaryDirectory() {
   char path[MAX_PATH];

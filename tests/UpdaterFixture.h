@@ -11,10 +11,9 @@
 #include "app/DebugDelay.h"
 #include "app/FileSystem.h"
 #include "app/Updater.h"
-#include "catalogue/Module.h"
 #include "net/Retry.h"
 #include "support/Exceptions.h"
-#include "support/Digest.h"
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -43,21 +42,6 @@ class UpdaterFixture {
   ScopedWorkingDirectory directory;  // made first, left last
   std::unique_ptr<Updater> updater;
 };
-
-inline Module makeModule(const std::string& name, bool forceReadOnly = false, const std::string& url = "",
-                         const std::string& md5sum = "", const std::string& version = "1.0") {
-  return Module(name.c_str(), version.c_str(), url.c_str(), md5sum.c_str(), "true",
-                forceReadOnly ? "true" : "false", nullptr);
-}
-
-inline std::string md5Of(const std::string& bytes) { return hexText(Digest::of(DigestAlgorithm::Md5, bytes)); }
-
-// A module announced with the length and MD5 of its content.
-inline Module announcedModule(const std::string& name, const std::string& content, bool forceReadOnly = false) {
-  Module module(name.c_str(), "2.0", "", md5Of(content).c_str(), "true", forceReadOnly ? "true" : "false",
-                std::to_string(content.size()).c_str());
-  return module;
-}
 
 // Makes every rename of source (of any file when empty) fail with error while it lives.
 class FailingRename {

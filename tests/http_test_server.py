@@ -2,9 +2,8 @@
 """A steerable HTTP (and https) server for the updater's tests.
 
 Started by a test as a child process. It listens on ephemeral ports of
-127.0.0.1 and prints "HTTP_PORT HTTPS_PORT" (0 when https is off) as its first
-line of standard output, or with --port-file writes that line to the file
-instead (the Windows tests under Wine cannot read a Linux child's output).
+127.0.0.1 and writes "HTTP_PORT HTTPS_PORT" (0 when https is off) to the
+--port-file (the Windows tests under Wine cannot read a Linux child's output).
 
 Control requests, all under /__:
   POST /__route?path=P&status=N&mode=M[&announce=N][&header=Name:Value]...
@@ -224,7 +223,7 @@ def main():
     global TEMP_DIR
     parser = argparse.ArgumentParser()
     parser.add_argument("--https", action="store_true")
-    parser.add_argument("--port-file")
+    parser.add_argument("--port-file", required=True)
     args = parser.parse_args()
 
     servers = [Server(("127.0.0.1", 0), Handler)]
@@ -240,14 +239,10 @@ def main():
     line = "%d %d\n" % (ports[0], ports[1])
     for s in servers:
         threading.Thread(target=s.serve_forever, daemon=True).start()
-    if args.port_file:
-        partial = args.port_file + ".part"
-        with open(partial, "w") as out:
-            out.write(line)
-        os.replace(partial, args.port_file)
-    else:
-        sys.stdout.write(line)
-        sys.stdout.flush()
+    partial = args.port_file + ".part"
+    with open(partial, "w") as out:
+        out.write(line)
+    os.replace(partial, args.port_file)
     # Without a lifeline within a minute nobody is going to stop this server.
     deadline = time.time() + 60
     while True:

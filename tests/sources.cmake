@@ -6,5 +6,4 @@ list(APPEND UPDATER_TEST_SOURCES
   tests/EndToEnd_test.cpp
   tests/EndToEnd_${UPDATER_PLATFORM}_test.cpp
   tests/KillHarness_test.cpp
-  tests/TestServer.cpp
-  tests/TestServer_${UPDATER_PLATFORM}.cpp)
+  tests/TestServer.cpp)

@@ -1,12 +1,10 @@
 // updater-status, the built program, against the real status server.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <memory>
 #include <thread>
 
 #include "status/StatusServer.h"
+#include "tests/Modules.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
@@ -27,9 +25,7 @@ struct Running {
     if (begun) status.setStage(FindingAvailableModules);
     const ModuleState states[] = {Complete, Fetching, Pending, Pending, Pending};
     const char* names[] = {"p", "q", "r", "s", "t"};
-    for (int i = 0; i < 5; ++i)
-      status.downloadQueue.add(std::make_unique<Module>(names[i], "1.0", nullptr, nullptr, nullptr, nullptr, nullptr))
-          ->state = states[i];
+    for (int i = 0; i < 5; ++i) addModule(status.downloadQueue, names[i])->state = states[i];
   }
   std::string order() {
     std::string names;
@@ -81,8 +77,7 @@ TEST(StatusTool, WatchPrintsEachPushedMessageAsALineAndEndsWithTheRunsError) {
   std::thread tool([&result] {
     result = statusTool({"--port", std::to_string(kToolPort + 10), "--wait", "30", "prioritize", "nonesuch", "--watch"});
   });
-  while (running.log.text().find("received changeQueue message") == std::string::npos)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(eventually([&] { return running.log.text().find("received changeQueue message") != std::string::npos; }));
   Module* q = running.status.downloadQueue.find("q");
   running.status.setStage(DownloadingModule, q);
   running.status.setProgress(42);

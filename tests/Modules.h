@@ -1,0 +1,32 @@
+#pragma once
+// The tests' one way of making module records.
+#include <memory>
+#include <string>
+
+#include "catalogue/ModuleList.h"
+#include "support/Digest.h"
+
+namespace testing_support {
+
+inline Module makeModule(const std::string& name, bool forceReadOnly = false, const std::string& url = "",
+                         const std::string& md5sum = "", const std::string& version = "1.0") {
+  return Module(name.c_str(), version.c_str(), url.c_str(), md5sum.c_str(), "true",
+                forceReadOnly ? "true" : "false", nullptr);
+}
+
+inline std::string md5Of(const std::string& bytes) { return hexText(Digest::of(DigestAlgorithm::Md5, bytes)); }
+
+// A module announced with the length and MD5 of its content.
+inline Module announcedModule(const std::string& name, const std::string& content, bool forceReadOnly = false) {
+  return Module(name.c_str(), "2.0", "", md5Of(content).c_str(), "true", forceReadOnly ? "true" : "false",
+                std::to_string(content.size()).c_str());
+}
+
+// Adds a record as a list read from a file holds it, and returns it.
+inline Module* addModule(ModuleList& list, const std::string& name, bool critical = true,
+                         const std::string& version = "1.0", const char* md5sum = nullptr) {
+  return list.add(std::make_unique<Module>(name.c_str(), version.c_str(), nullptr, md5sum, critical ? "true" : "false",
+                                           nullptr, nullptr));
+}
+
+}  // namespace testing_support
