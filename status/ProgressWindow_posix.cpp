@@ -137,7 +137,8 @@ uint32_t ProgressWindow::run() {
   } else {
     writeOut("Updater Starting\n");
   }
-  dialogUp.lock();
+  // Held while the window is up, and let go however it ends, so it is never left abandoned.
+  MutexGuard up(dialogUp);
   bool waitingForEnter = false;
   for (bool open = true; open;) {
     pollfd watched[2] = {{terminal->wakeRead, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
@@ -157,8 +158,6 @@ uint32_t ProgressWindow::run() {
       open = false;
     }
   }
-  // Let go of the signal, so it is never left abandoned.
-  dialogUp.unlock();
   return 0;
 }
 

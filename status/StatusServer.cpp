@@ -51,9 +51,9 @@ void StatusServer::onDownloadRate(std::function<void(uint64_t)> handler) { downl
 uint32_t StatusServer::run() {
   startSockets();
   SocketHandle waiting = listenOnLoopback(port);
-  // Kept under the lock: a stop either finds the socket to wake or is seen here.
   bool listening;
   {
+    // Kept under the lock: a stop either finds the socket to wake or is seen here.
     MutexGuard guard(sendLock);
     listening = !stopping;
     if (listening) listener = waiting;
@@ -69,9 +69,9 @@ uint32_t StatusServer::run() {
     if (stopping) return 0;  // woken by the destructor: nothing failed
     throw;
   }
-  // Only this one client is served: later connection attempts are refused.
   bool serving;
   {
+    // Only this one client is served: later connection attempts are refused.
     MutexGuard guard(sendLock);
     closeSocket(listener);
     listener = kNoSocket;

@@ -14,6 +14,7 @@
 #include "support/stringify.h"
 #include "status/StatusClient.h"
 #include "status/StatusMessages.h"
+#include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -28,8 +29,7 @@ const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
 const std::string kQueueTail = "</action>\n";
 
 Module* addModule(UpdateStatus& status, const char* name, ModuleState state, bool critical = true) {
-  Module* module = status.downloadQueue.add(
-      std::make_unique<Module>(name, "1.0", nullptr, nullptr, critical ? "true" : "false", nullptr, nullptr));
+  Module* module = testing_support::addModule(status.downloadQueue, name, critical);
   module->state = state;
   return module;
 }
@@ -86,7 +86,7 @@ class Served {
   void sendAlone(const std::string& text) { client->sendBytes(text + std::string(1023 - text.size(), '\0')); }
   // Requests without an answer are known to be read once their log line is there.
   void awaitLog(const std::string& line, int count) {
-    while (countLines(log, line) < count) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(eventually([&] { return countLines(log, line) >= count; })) << line;
   }
   // The queue p (Fetching), then q, r, s, t (Pending).
   void fillPqrst() {
