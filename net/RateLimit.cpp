@@ -6,7 +6,6 @@
 #include <thread>
 #include <utility>
 
-// The limiter's lock is a leaf: nothing is called while it is held but the clock.
 namespace {
 double burstOf(uint64_t bytesPerSecond) {
   return static_cast<double>(bytesPerSecond) * RateLimit::kBurstMicroseconds / 1e6;
@@ -24,7 +23,7 @@ void RateLimit::refill(int64_t now) {
 }
 
 void RateLimit::setRate(uint64_t rate) {
-  MutexGuard guard(lock);
+  MutexGuard held(lock);
   const int64_t now = clock();
   if (bytesPerSecond == 0) {
     // A new limit starts with a full bucket.
@@ -42,7 +41,7 @@ void RateLimit::take(std::size_t count) {
   for (;;) {
     int64_t wait = 0;
     {
-      MutexGuard guard(lock);
+      MutexGuard held(lock);
       if (bytesPerSecond == 0) return;
       refill(clock());
       if (!owing) {
