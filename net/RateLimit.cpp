@@ -7,18 +7,6 @@
 #include <utility>
 
 namespace {
-// The limiter's lock is a leaf: nothing is called while it is held but the clock.
-class Held {
- public:
-  explicit Held(Mutex& mutex) : mutex(mutex) { mutex.lock(); }
-  ~Held() { mutex.unlock(); }
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
-
- private:
-  Mutex& mutex;
-};
-
 double burstOf(uint64_t bytesPerSecond) {
   return static_cast<double>(bytesPerSecond) * RateLimit::kBurstMicroseconds / 1e6;
 }
@@ -35,7 +23,7 @@ void RateLimit::refill(int64_t now) {
 }
 
 void RateLimit::setRate(uint64_t rate) {
-  Held held(lock);
+  MutexGuard held(lock);
   const int64_t now = clock();
   if (bytesPerSecond == 0) {
     // A new limit starts with a full bucket.
@@ -53,7 +41,7 @@ void RateLimit::take(std::size_t count) {
   for (;;) {
     int64_t wait = 0;
     {
-      Held held(lock);
+      MutexGuard held(lock);
       if (bytesPerSecond == 0) return;
       refill(clock());
       if (!owing) {

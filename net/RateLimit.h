@@ -34,6 +34,7 @@ class RateLimit {
 
   Clock clock;
   Sleep sleep;
+  // A leaf: nothing but the clock is called while it is held.
   Mutex lock;
   uint64_t bytesPerSecond;
   // Bytes the bucket holds; below 0 while takers wait for their bytes.

@@ -12,6 +12,7 @@ using namespace testing_support;
 
 TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
   Installation installation;
+  installation.settings["maxDownloadRate"] = "0";  // no limit, and no line for it
   installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
   writeFile("a.dll", "old a");
   installation.publish("a.dll", "1.1", "new a", "critical=\"true\"");
@@ -75,12 +76,14 @@ TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
 TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   Installation installation;
   installation.maintenance("true", "Down", "Back at six.");
+  installation.settings["maxDownloadRate"] = "1e6";  // no limit: not a number
   writeFile("defer.bat", "left from before");
   writeFile("defer.sh", "left from before");
   UserSession session = installation.run();
 
   EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  expectLog(installation.log(), {kFirstLine, "url = " + installation.server.baseUrl() + "/mm",
+  expectLog(installation.log(), {kFirstLine, "ignored maxDownloadRate \"1e6\": not a whole number of bytes per second",
+                                 "url = " + installation.server.baseUrl() + "/mm",
                                  "successful = true", "status = Down", "message = Back at six.",
                                  "no deferred renames"});
   EXPECT_TRUE(fileExists("defer.bat"));
@@ -180,6 +183,27 @@ TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
   };
   EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
                                             complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
+}
+
+TEST(EndToEnd, AClientLiftsTheRateLimitOfTheSettingsInTheMiddleOfADownload) {
+  Installation installation;
+  installation.settings["maxDownloadRate"] = "5000";  // 200 s for the file: the run's time limit would end it
+  installation.installed("");
+  installation.publish("big.dat", "1.0", std::string(1 << 20, 'b'));
+  UserSession session;
+  std::thread run([&] { session = installation.run(); });
+  const std::string fetching = "url = " + installation.server.baseUrl() + "/files/big.dat";
+  EXPECT_TRUE(eventually([&] { return contains(installation.log(), fetching); }));
+  ProcessResult tool = runProgram(builtProgram("updater-status"), installation.dir.path(), 60, {"rate", "0"});
+  run.join();
+  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+  EXPECT_EQ(tool.exitCode, 0) << tool.standardError;
+  const std::vector<std::string> log = installation.log();
+  auto at = [&log](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+  EXPECT_EQ(at("download rate limited to 5000 bytes per second"), 1);  // before the first transfer
+  EXPECT_LT(at(fetching), at("download rate not limited"));
+  EXPECT_LT(at("download rate not limited"), at("installing component big.dat"));
+  EXPECT_EQ(readFile("big.dat").size(), 1u << 20);
 }
 
 TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {

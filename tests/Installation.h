@@ -108,9 +108,10 @@ class Installation {
   std::string query() const {
     return server.baseUrl() + "/list?lang=en&gamename=game&type=full&method=http&prodId=1&lsdId=2&siteId=3";
   }
-  // The client runs on its own: its record may come a moment after the updater ends.
+  // The client runs on its own: its record may come a moment after the updater
+  // ends, and the file exists a moment before its line is in it.
   int clientStarts() const {
-    eventually([] { return fileExists("started.txt"); });
+    eventually([] { return !readFile("started.txt").empty(); });
     return static_cast<int>(splitLines(readFile("started.txt")).size());
   }
   std::vector<std::string> requestedPaths() const {
