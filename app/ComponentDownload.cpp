@@ -1,8 +1,12 @@
 // Downloading one module's file beside its target, under its name + ".new".
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 #include "app/DebugDelay.h"
 #include "app/DownloadProgressRelay.h"
@@ -23,6 +27,10 @@ class FileOwner {
   FileOwner(const FileOwner&) = delete;
   FileOwner& operator=(const FileOwner&) = delete;
   FILE* get() const { return file; }
+  void reset(FILE* other) {
+    close();
+    file = other;
+  }
   // 0, or EOF when the last bytes could not be written.
   int close() {
     int result = 0;
@@ -37,11 +45,38 @@ class FileOwner {
 
 std::string errnoText() { return std::strerror(errno); }
 
+// Writes in large blocks; a kill loses at most one block of the download.
+constexpr std::size_t kWriteBuffer = 1 << 20;
+void setLargeBuffer(FILE* file) { std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer); }
+
+// The length of a partial "NAME.new" worth continuing: a plain file, shorter
+// than the whole file's known length; 0 otherwise.
+uint64_t partialSize(const std::string& path, int64_t length) {
+  std::error_code error;
+  if (length <= 0 || !std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error))) return 0;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error || size >= static_cast<std::uintmax_t>(length) ? 0 : static_cast<uint64_t>(size);
+}
+
+// Feeds the first `length` bytes of the file to the digest; false when they cannot be read.
+bool hashExistingPart(const std::string& path, uint64_t length, ModuleDigest& digest) {
+  FileOwner file(std::fopen(path.c_str(), "rb"));
+  if (file.get() == nullptr) return false;
+  std::vector<char> buffer(kWriteBuffer);
+  while (length > 0) {
+    const std::size_t count = std::fread(buffer.data(), 1, std::min<uint64_t>(length, buffer.size()), file.get());
+    if (count == 0) return false;
+    digest.update(buffer.data(), count);
+    length -= count;
+  }
+  return true;
+}
+
 // A body that is not the whole file is never taken for it: its length is the
 // one the server announced or, when it announced none, the one the list gives.
 void throwUnlessComplete(const Module& module, const URL& url) {
   const int64_t expected = url.announcedLength() >= 0 ? url.announcedLength() : module.contentLength;
-  const uint64_t received = url.bytesReceived();
+  const uint64_t received = url.bodyOffset() + url.bytesReceived();
   if (expected >= 0 && received != static_cast<uint64_t>(expected)) {
     throw IOException(module.name + (received < static_cast<uint64_t>(expected) ? ": incomplete download ("
                                                                                  : ": download too long (") +
@@ -54,6 +89,14 @@ void throwUnlessComplete(const Module& module, const URL& url) {
 }
 }  // namespace
 
+// What the tries of one module's download learned from the server, for the next.
+struct Updater::DownloadTries {
+  std::string validator;
+  int64_t length = -1;
+  bool startOver = false;  // the next try fetches the whole file
+  bool startedOver = false;  // only once
+};
+
 void Updater::fetchComponent(Module& module) {
   status.setStage(DownloadingModule, &module);
   logPrintf("fetching component %s\n", module.name.c_str());
@@ -65,33 +108,59 @@ void Updater::fetchComponent(Module& module) {
   }
   // Installing over a folder would move the whole folder away.
   if (isDirectory(module.name)) throw IOException(module.name + ": the target is a folder");
-  runWithRetries(module.name, [&](FetchFailure& failure) { downloadOnce(module, failure); });
+  DownloadTries tries;
+  runWithRetries(module.name, [&](FetchFailure& failure) { downloadOnce(module, failure, tries); });
   debugDelay(settings.get("debugdelay"));
 }
 
-// One try: the whole body into "NAME.new", from its first byte.
-void Updater::downloadOnce(Module& module, FetchFailure& failure) {
+// One try into "NAME.new": the rest of a partial one where that can be proven
+// (see fetchComponent), otherwise the whole body from its first byte.
+void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries) {
   if (downloadsStopped) throw DownloadStopped();
-  // Checked on the bytes as they arrive.
-  ModuleDigest digest(module);
+  // Checked on the bytes as they arrive, after those already there.
+  std::unique_ptr<ModuleDigest> digest(new ModuleDigest(module));
   const std::string downloaded = module.name + ".new";
-  FileOwner file(openFreshFile(downloaded, false));
+  const int64_t length = tries.length >= 0 ? tries.length : module.contentLength;
+  const uint64_t partial = tries.startOver ? 0 : partialSize(downloaded, length);
+  const bool resume = partial > 0 && (digest->checks() || !tries.validator.empty()) &&
+                      hashExistingPart(downloaded, partial, *digest);
+  tries.startOver = false;
+  FileOwner file(resume ? std::fopen(downloaded.c_str(), "ab") : openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
+  setLargeBuffer(file.get());
 
-  bool writeFailed = false;
   URL url(module.url);
   DownloadProgressRelay relay(&status, &module);
   url.addObserver(&relay);
+  if (resume) {
+    logPrintf("resuming %s from byte %llu\n", module.name.c_str(), static_cast<unsigned long long>(partial));
+    url.resumeFrom(partial, tries.validator);
+  }
   try {
-    url.fetchToFile(file.get(), [&](const char* bytes, std::size_t length) {
-      if (downloadsStopped) throw DownloadStopped();
-      digest.update(bytes, length);
-    });
+    url.fetchPieces(
+        [&](uint64_t offset) {
+          if (offset != 0 || !resume) return;
+          // The server sent the whole file: it replaces the part.
+          file.close();
+          file.reset(openFreshFile(downloaded, false));
+          if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
+          setLargeBuffer(file.get());
+          digest.reset(new ModuleDigest(module));
+        },
+        [&](const char* bytes, std::size_t count) {
+          // A short write would leave a file that looks complete by its byte
+          // count but is not: stop here rather than go on.
+          if (downloadsStopped) throw DownloadStopped();
+          if (std::fwrite(bytes, 1, count, file.get()) != count) throw IOException("fwrite: " + errnoText());
+          digest->update(bytes, count);
+        });
   } catch (const IOException&) {
     failure = url.failure();
     throw;
   }
-  if (std::ferror(file.get())) writeFailed = true;
+  if (!url.validator().empty()) tries.validator = url.validator();
+  if (url.announcedLength() >= 0) tries.length = url.announcedLength();
+  bool writeFailed = std::ferror(file.get()) != 0;
   if (file.close() != 0) writeFailed = true;
 
   // A short or failed write must not pass for a complete file.
@@ -100,7 +169,16 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure) {
   failure.transient = true;
   throwUnlessComplete(module, url);
   failure.transient = false;
-  digest.verify();
+  const std::string mismatch = digest->mismatch();
+  if (mismatch.empty()) return;
+  // The part kept from before may be what is wrong: once, the whole file again.
+  if (url.bodyOffset() > 0 && !tries.startedOver) {
+    logPrintf("%s; starting over\n", mismatch.c_str());
+    tries.startOver = tries.startedOver = true;
+    downloadOnce(module, failure, tries);
+    return;
+  }
+  throw IOException(mismatch);
 }
 
 void Updater::ensureDirectoryExistsForPath(const std::string& path) {

@@ -141,6 +141,7 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
       {"no length, longer than the list", BodyMode::NoLength, -1, 3000, 200,
        "a.bin: download too long (5000 of 3000 bytes)"},
       {"server error", BodyMode::Normal, -1, -1, 500, "Server data not available (error code 500)"},
+      {"a length over 4 GiB", BodyMode::CutShort, 5LL << 30, -1, 200, "a.bin: incomplete download (# of 5368709120 bytes)"},
   };
   writeFile("a.bin", "installed");
   for (const Case& c : cases) {
@@ -239,24 +240,6 @@ TEST(ComponentDownload, ABodyLongerThanAnnouncedIsNeverTakenForTheFile) {
   EXPECT_THROW(updater->fetchComponent(module), IOException);
 }
 
-// A length over 4 GiB is read whole on both builds (only its start is sent).
-TEST(ComponentDownload, AnAnnouncedLengthOver4GiBIsReadAs64Bits) {
-  UpdaterFixture updater;
-  TestServer server;
-  Route route;
-  route.body = body(100);
-  route.mode = BodyMode::CutShort;
-  route.announcedLength = 5LL << 30;
-  server.setRoute("/big.bin", route);
-  Module module = makeModule("big.bin", false, server.baseUrl() + "/big.bin");
-  try {
-    updater->fetchComponent(module);
-    FAIL() << "no exception";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e, "big.bin: incomplete download (100 of 5368709120 bytes)");
-  }
-}
-
 TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBeforeItCanBeInstalled) {
   UpdaterFixture updater;
   TestServer server;
@@ -302,7 +285,9 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
   }
 }
 
-TEST(ComponentDownload, ASecondFetchRewritesTheDownloadFromItsFirstByte) {
+// A fetch rewrites an earlier "NAME.new" from its first byte; a failed one
+// passes the fetcher's error on, without the debug delay.
+TEST(ComponentDownload, ASecondFetchRewritesTheDownloadAndAFailedOnePassesTheErrorOn) {
   UpdaterFixture updater({{"debugdelay", "0x3"}});
   RecordedDelays delays;
   TestServer server;
@@ -310,20 +295,92 @@ TEST(ComponentDownload, ASecondFetchRewritesTheDownloadFromItsFirstByte) {
   route.body = "short";
   server.setRoute("/a.bin", route);
   writeFile("a.bin.new", "a longer download from an earlier run");
-  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
   LogCapture log;
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
   updater->fetchComponent(module);
   EXPECT_EQ(readFile("a.bin.new"), "short");
   EXPECT_EQ(log.lines().back(), "dd = 0x3");
+  Module missing = makeModule("a.bin", false, server.baseUrl() + "/missing");
+  EXPECT_THROW(updater->fetchComponent(missing), FileNotFoundException);
+  EXPECT_TRUE(fileExists("a.bin.new"));
   EXPECT_EQ(delays.requested, std::vector<uint32_t>{3000});
 }
 
-TEST(ComponentDownload, AFailedFetchPassesTheFetchersErrorOn) {
-  UpdaterFixture updater({{"debugdelay", "1"}});
-  RecordedDelays delays;
+// A partial "NAME.new", left by a kill or by a try cut short, goes on from its
+// end where the server sends the rest (If-Range on the validator an earlier try
+// of this run saw), else starts over; a continued file that fails its digest
+// starts over once.
+TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAllow) {
+  UpdaterFixture updater;
   TestServer server;
-  Module module = makeModule("a.bin", false, server.baseUrl() + "/missing");
-  EXPECT_THROW(updater->fetchComponent(module), FileNotFoundException);
-  EXPECT_TRUE(fileExists("a.bin.new"));
-  EXPECT_TRUE(delays.requested.empty());
+  const std::string file = body(100000), other = body(100001).substr(1);
+  struct Case {
+    const char* what;
+    std::string partial;   // "a.bin.new" before the fetch
+    bool cutFirst;         // the first answer breaks off after 40000 bytes
+    const char* etag;      // the ETag after that ("v1" before)
+    bool ranges;           // the server answers Range requests
+    std::size_t served;    // the length of the file the server has
+    std::string md5;
+    std::vector<std::string> asked;  // each request's Range and If-Range
+    long long sent;        // body bytes the server sent in all
+    std::string failure;   // "" when the file arrives whole
+  };
+  const std::string mismatch = "a.bin: md5sum mismatch (expected " + md5Of(other) + ", got " + md5Of(file) + ")";
+  const Case cases[] = {
+      {"a kill's part, the rest sent", file.substr(0, 40000), false, "v1", true, 100000, md5Of(file),
+       {"bytes=40000-"}, 60000, ""},
+      {"a kill's part, ranges refused", file.substr(0, 40000), false, "v1", false, 100000, md5Of(file),
+       {"bytes=40000-"}, 100000, ""},
+      {"a wrong part starts over once", other.substr(0, 40000), false, "v1", true, 100000, md5Of(file),
+       {"bytes=40000-", "whole"}, 160000, ""},
+      {"a wrong digest fails after that", file.substr(0, 40000), false, "v1", true, 100000, md5Of(other),
+       {"bytes=40000-", "whole"}, 160000, mismatch},
+      {"a server file shorter than the part", file.substr(0, 40000), false, "v1", true, 30000, md5Of(file),
+       {"bytes=40000-", "whole"}, 30000, "a.bin: md5sum mismatch (expected " + md5Of(file) + ", got " +
+       md5Of(file.substr(0, 30000)) + ")"},
+      {"a try cut short, the same file", "", true, "v1", true, 100000, md5Of(file),
+       {"whole", "bytes=40000- if \"v1\""}, 100000, ""},
+      {"a try cut short, the file changed", "", true, "v2", true, 100000, md5Of(file),
+       {"whole", "bytes=40000- if \"v1\""}, 140000, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Route later;
+    later.body = file.substr(0, c.served);
+    later.ranges = c.ranges;
+    later.headers = {{"ETag", std::string("\"") + c.etag + "\""}};
+    Route first = later;
+    first.headers = {{"ETag", "\"v1\""}};
+    if (c.cutFirst) {
+      first.body = file.substr(0, 40000);
+      first.mode = BodyMode::CutShort;
+      first.announcedLength = 100000;
+    }
+    server.setRoute("/a.bin", first);
+    setRetryPauseForTesting([&](uint32_t) { server.setRoute("/a.bin", later); });
+    std::filesystem::remove("a.bin.new");
+    if (!c.partial.empty()) writeFile("a.bin.new", c.partial);
+    const std::size_t earlier = server.requests().size();
+    Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", c.md5);
+    module.contentLength = 100000;
+    std::string failure;
+    try {
+      updater->fetchComponent(module);
+      EXPECT_EQ(readFile("a.bin.new"), file);
+    } catch (const IOException& e) {
+      failure = e;
+    }
+    EXPECT_EQ(failure, c.failure);
+    std::vector<std::string> asked;
+    long long sent = 0;
+    const std::vector<ServedRequest> requests = server.requests();
+    for (std::size_t i = earlier; i < requests.size(); ++i) {
+      const ServedRequest& request = requests[i];
+      asked.push_back(request.range.empty() ? "whole" : request.range + (request.ifRange.empty() ? "" : " if " + request.ifRange));
+      sent += request.bytesSent;
+    }
+    EXPECT_EQ(asked, c.asked);
+    EXPECT_EQ(sent, c.sent);
+  }
 }

@@ -57,9 +57,14 @@ class Updater {
   void preferSelfUpdate();
 
   // The file work (ComponentDownload.cpp, ComponentInstall.cpp, Commit.cpp, Launch.cpp).
-  // Tries again after a failure that may pass, from the file's first byte.
+  // Tries again after a failure that may pass. A shorter "NAME.new" (left by
+  // a kill or an earlier try) is continued where the server agrees to send the
+  // rest and the file can be proven (a digest, or the server's validator from an
+  // earlier try); a continued file that fails its digest starts over once.
   void fetchComponent(Module& module);
-  void downloadOnce(Module& module, FetchFailure& failure);
+  // One try; `tries` carries what the earlier tries of this module learned.
+  struct DownloadTries;
+  void downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries);
   void ensureDirectoryExistsForPath(const std::string& path);
   void installComponent(Module& module);
   void commitInstalledModules(ModuleList& installed, ModuleList& queue);

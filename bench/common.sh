@@ -19,14 +19,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Serves the folder $1 from nginx on 127.0.0.1:$2 (its pid in $server_pid).
+# Serves the folder $1 from nginx on 127.0.0.1:$2 (its pid in $server_pid);
+# $3, when given, replaces "access_log off;" with other http-level directives.
 start_nginx() {
   mkdir -p "$work/nginx/logs"
   cat >"$work/nginx/nginx.conf" <<CONF
 daemon off; master_process off; worker_processes 1; pid $work/nginx/pid;
 error_log $work/nginx/logs/error.log;
 events { worker_connections 256; }
-http { access_log off; sendfile on; keepalive_requests 100000; client_body_temp_path $work/nginx/body;
+http { ${3:-access_log off;} sendfile on; keepalive_requests 100000; client_body_temp_path $work/nginx/body;
   proxy_temp_path $work/nginx/proxy; fastcgi_temp_path $work/nginx/fcgi; uwsgi_temp_path $work/nginx/uwsgi;
   scgi_temp_path $work/nginx/scgi; server { listen 127.0.0.1:$2; root $1; } }
 CONF
@@ -78,3 +79,5 @@ first_install() {
 }
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+
+median() { python3 -c "import statistics, sys; print(statistics.median(float(x) for x in sys.argv[1:]))" "$@"; }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Parallel fetches, one run each, in memory (/dev/shm: the network is measured,
 # not the disk's syncs):
-#  (a) a first install of 2,000 modules of 16 KiB from nginx with
-#      parallelDownloads 8, against curl -Z --parallel-max 8 fetching the same files;
+#  (a) a first install of 2,000 modules of 16 KiB from nginx, one at a time
+#      against one curl process fetching the same files one after another over
+#      one connection, and with parallelDownloads 8 against curl -Z --parallel-max 8;
 #  (b) 500 modules from a server that waits 20 ms before every answer, one at a
 #      time and 8 at once, against the floor of 500 x 20 ms / 8.
 #   bash bench/parallel_fetch_bench.sh [modules_a] [modules_b]
@@ -22,10 +23,17 @@ make_release "$a" 16384 "$port"
 parallel=$(( $(first_install "$port" "<parallelDownloads>8</parallelDownloads>") / 1000 ))
 sed -n "s|.*url=\"\\([^\"]*\\)/\\(data/[^\"]*\\)\".*|url = \"\\1/\\2\"\\noutput = \"$work/curl/\\2\"|p" \
   "$work/served/list.xml" >"$work/curl.txt"
-start=$(date +%s%N)
-curl -s --no-progress-meter -Z --parallel-max 8 --create-dirs -K "$work/curl.txt"
-curl_ms=$(( ($(date +%s%N) - start) / 1000000 ))
-echo "(a) $a x 16 KiB from nginx: updater parallel 8 $parallel ms, curl -Z 8 $curl_ms ms, ratio $(ratio "$parallel" "$curl_ms")"
+curl_ms() {
+  rm -rf "$work/curl"
+  local start=$(date +%s%N)
+  curl -s --no-progress-meter "$@" --create-dirs -K "$work/curl.txt"
+  echo $(( ($(date +%s%N) - start) / 1000000 ))
+}
+sequential=$(( $(first_install "$port") / 1000 )) sequential_curl=$(curl_ms)
+parallel_curl=$(curl_ms -Z --parallel-max 8)
+echo "(a) $a x 16 KiB from nginx: updater sequential $sequential ms, curl sequential $sequential_curl ms," \
+  "ratio $(ratio "$sequential" "$sequential_curl"); updater parallel 8 $parallel ms, curl -Z 8 $parallel_curl ms," \
+  "ratio $(ratio "$parallel" "$parallel_curl")"
 kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
 
 port=$(free_port)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <strings.h>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -99,23 +100,39 @@ CurlUrlHandle splitUrl(const std::string& address) {
   return url;
 }
 
+struct CurlListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+// Whether the header line is "name: value" (any case), and the value then.
+bool headerValue(const char* bytes, size_t count, const char* name, std::string& value) {
+  const size_t length = std::strlen(name);
+  if (count <= length || strncasecmp(bytes, name, length) != 0 || bytes[length] != ':') return false;
+  size_t begin = length + 1;
+  size_t end = count;
+  while (begin < end && (bytes[begin] == ' ' || bytes[begin] == '\t')) ++begin;
+  while (end > begin && (bytes[end - 1] == '\r' || bytes[end - 1] == '\n' || bytes[end - 1] == ' ')) --end;
+  value.assign(bytes + begin, end - begin);
+  return true;
+}
+
 // One transfer's callbacks: whether the server accepted the request, and the
-// body regrouped into whole pieces, as WinINet's reads of a full buffer give them.
+// body in pieces of at most the caller's size.
 class Transfer {
  public:
-  Transfer(CURL* handle, std::size_t size, URL::BodySink& bodySink, long stallSeconds)
+  Transfer(CURL* handle, std::size_t size, URL::BodySink& bodySink, long stallSeconds, bool ranged)
       : curl(handle),
         pieceSize(size),
         sink(bodySink),
+        rangeAsked(ranged),
         accepted(false),
         begun(false),
         stalled(false),
         lastStatus(0),
         stallLimit(std::chrono::seconds(stallSeconds)),
         lastBytes(0),
-        lastMove(std::chrono::steady_clock::now()) {
-    pending.reserve(pieceSize);
-  }
+        lastMove(std::chrono::steady_clock::now()) {}
 
   // curl calls this about once a second even while nothing arrives: a
   // transfer that has moved no byte for the stall time-out is given up.
@@ -131,14 +148,11 @@ class Transfer {
     return static_cast<Transfer*>(self)->body(bytes, size * count);
   }
 
-  // After the transfer: rethrows what a consumer threw inside curl, or hands
-  // on the last, short piece.
+  // After the transfer: rethrows what a consumer threw inside curl, or tells
+  // the sink of an answer that had no body.
   void finish() {
     if (failure) std::rethrow_exception(failure);
-    if (!accepted) return;
-    start();
-    if (!pending.empty()) sink.piece(pending.data(), pending.size());
-    pending.clear();
+    if (accepted) start();
   }
 
   bool wasAccepted() const { return accepted; }
@@ -151,7 +165,9 @@ class Transfer {
     begun = true;
     curl_off_t length = -1;
     if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
-    sink.begin(length < 0 ? -1 : static_cast<int64_t>(length));
+    answer.length = length < 0 ? -1 : static_cast<int64_t>(length);
+    answer.validator = etag.empty() ? lastModified : etag;
+    sink.begin(answer);
   }
 
   int watch(curl_off_t received) {
@@ -168,13 +184,24 @@ class Transfer {
 
   size_t header(const char* bytes, size_t count) {
     lastMove = std::chrono::steady_clock::now();
-    // A bare line end closes one answer's header block; informational answers
-    // and the redirections curl follows bring blocks of their own.
+    // Each answer (informational ones and followed redirections too) starts
+    // with its status line; only the last one's headers count.
+    if (count >= 5 && std::strncmp(bytes, "HTTP/", 5) == 0) {
+      etag.clear();
+      lastModified.clear();
+      answer.contentRange.clear();
+    }
+    if (!headerValue(bytes, count, "ETag", etag) && !headerValue(bytes, count, "Last-Modified", lastModified))
+      headerValue(bytes, count, "Content-Range", answer.contentRange);
+    // A bare line end closes one answer's header block.
     if (count <= 2 && (count == 0 || bytes[0] == '\r' || bytes[0] == '\n')) {
       long status = 0;
       curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
       if (status >= 200) lastStatus = status;
-      if (status == 200) accepted = true;
+      if (status == 200 || (rangeAsked && (status == 206 || status == 416))) {
+        accepted = true;
+        answer.status = static_cast<int>(status);
+      }
     }
     return count;
   }
@@ -190,25 +217,14 @@ class Transfer {
     try {
       start();
       while (count > 0) {
-        if (pending.empty() && count >= pieceSize) {
-          sink.piece(bytes, pieceSize);
-          bytes += pieceSize;
-          count -= pieceSize;
-          continue;
-        }
-        std::size_t part = std::min(count, pieceSize - pending.size());
-        pending.insert(pending.end(), bytes, bytes + part);
+        const std::size_t part = std::min(count, pieceSize);
+        sink.piece(bytes, part);
         bytes += part;
         count -= part;
-        if (pending.size() == pieceSize) {
-          sink.piece(pending.data(), pending.size());
-          pending.clear();
-        }
       }
     } catch (...) {
       // Nothing may travel through curl's C frames; finish() rethrows it.
       failure = std::current_exception();
-      pending.clear();
       return 0;
     }
     // Time spent handing the body on (the rate limit's waits among it) is not
@@ -220,6 +236,7 @@ class Transfer {
   CURL* curl;
   std::size_t pieceSize;
   URL::BodySink& sink;
+  bool rangeAsked;
   bool accepted;
   bool begun;
   bool stalled;
@@ -228,7 +245,9 @@ class Transfer {
   std::chrono::steady_clock::duration stallLimit;
   curl_off_t lastBytes;
   std::chrono::steady_clock::time_point lastMove;
-  std::vector<char> pending;
+  URL::Answer answer;
+  std::string etag;
+  std::string lastModified;
   std::exception_ptr failure;
 };
 
@@ -250,22 +269,18 @@ bool transientResult(CURLcode result) {
   }
 }
 
-[[noreturn]] void throwStatus(long status) {
-  throw FileNotFoundException("Server data not available (error code " + stringify(status) + ")");
-}
-
 // The failures WinINet names, for curl's codes.
 [[noreturn]] void throwSendFailure(CURLcode result) {
   switch (result) {
     case CURLE_OPERATION_TIMEDOUT:
-      throw FileNotFoundException("Server not responding");
+      throwSendFailure(SendFailure::TimedOut, "");
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      throw FileNotFoundException("Can't resolve hostname");
+      throwSendFailure(SendFailure::HostNotResolved, "");
     case CURLE_COULDNT_CONNECT:
-      throw FileNotFoundException("Server refused connection");
+      throwSendFailure(SendFailure::Refused, "");
     default:
-      throw IOException("HttpSendRequest: unknown error " + stringify(static_cast<int>(result)));
+      throwSendFailure(SendFailure::Other, stringify(static_cast<int>(result)));
   }
 }
 
@@ -275,7 +290,7 @@ std::string bodyFailureText(CURLcode result) {
     case CURLE_OK:
       return std::string();
     case CURLE_OPERATION_TIMEDOUT:
-      return "Server not responding";
+      return kNotRespondingText;
     default:
       return curl_easy_strerror(result);
   }
@@ -293,7 +308,14 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   if (!curl) throw IOException("curl_easy_init: out of memory");
   CURL* handle = curl.get();
   const long stall = stallTimeoutForTesting();
-  Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds);
+  Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds, rangeOffset > 0);
+  CurlList headers;
+  for (const std::string& line : rangeHeaders(rangeOffset, rangeValidator)) {
+    curl_slist* longer = curl_slist_append(headers.get(), line.c_str());
+    if (longer == nullptr) throw IOException("curl_slist_append: out of memory");
+    headers.release();
+    headers.reset(longer);
+  }
 
   curl_easy_setopt(handle, CURLOPT_CURLU, url.get());
   if (!session) session.reset(new Session());
@@ -301,6 +323,7 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
+  if (headers) curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
@@ -334,7 +357,7 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
     curl_off_t wait = -1;
     if (curl_easy_getinfo(handle, CURLINFO_RETRY_AFTER, &wait) == CURLE_OK && wait > 0)
       failed.retryAfterSeconds = static_cast<int64_t>(wait);
-    throwStatus(status);
+    throwStatusFailure(stringify(status));
   }
   failed.transient = transientResult(result);
   throwSendFailure(result);

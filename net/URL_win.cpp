@@ -52,6 +52,7 @@ HINTERNET sessionHandle() {
   return handle;
 }
 
+constexpr std::size_t kReadSize = 8192;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
 // An unknown authority is retried with its check switched off; a server whose
 // certificate still fails after that is refused rather than retried for ever.
@@ -71,10 +72,13 @@ int64_t retryAfter(HINTERNET request) {
   return std::strtoll(text, nullptr, 10);
 }
 
-void sendRequest(HINTERNET request, FetchFailure& failed) {
+void sendRequest(HINTERNET request, const std::string& headers, FetchFailure& failed) {
   int retries = 0;
   for (;;) {
-    if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return;
+    // Without a range to ask for, no header of our own goes out.
+    if (HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+                         nullptr, 0))
+      return;
     DWORD code = GetLastError();
     if (code == ERROR_INTERNET_INVALID_CA && retries < kMaxUnknownAuthorityRetries) {
       ++retries;
@@ -88,13 +92,13 @@ void sendRequest(HINTERNET request, FetchFailure& failed) {
     failed.transient = transientSendFailure(code);
     switch (code) {
       case ERROR_INTERNET_TIMEOUT:
-        throw FileNotFoundException("Server not responding");
+        throwSendFailure(SendFailure::TimedOut, "");
       case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        throw FileNotFoundException("Can't resolve hostname");
+        throwSendFailure(SendFailure::HostNotResolved, "");
       case ERROR_INTERNET_CANNOT_CONNECT:
-        throw FileNotFoundException("Server refused connection");
+        throwSendFailure(SendFailure::Refused, "");
       default:
-        throw IOException("HttpSendRequest: unknown error " + stringify(code));
+        throwSendFailure(SendFailure::Other, stringify(code));
     }
   }
 }
@@ -107,7 +111,17 @@ void skipShortBody(HINTERNET request) {
   while (total <= 64 * 1024 && InternetReadFile(request, buffer, sizeof buffer, &count) && count > 0) total += count;
 }
 
-void openRequest(const std::string& address, OpenRequest& open, FetchFailure& failed) {
+// One header of the answer as text, "" when it has none.
+std::string answerHeader(HINTERNET request, DWORD which) {
+  char text[512] = {};
+  DWORD size = sizeof text - 1;
+  if (!HttpQueryInfoA(request, which, text, &size, nullptr)) return std::string();
+  return std::string(text, size < sizeof text ? size : sizeof text - 1);
+}
+
+// Returns the status of an answer that carries the body asked for: 200, or
+// with a range asked (`headers` not empty) also 206 and 416.
+int openRequest(const std::string& address, const std::string& headers, OpenRequest& open, FetchFailure& failed) {
   InternetAttemptConnect(0);
 
   char host[kMaxHostLength + 1] = {};
@@ -139,7 +153,7 @@ void openRequest(const std::string& address, OpenRequest& open, FetchFailure& fa
     DWORD milliseconds = static_cast<DWORD>(stallTimeoutForTesting() * 1000);
     InternetSetOptionA(open.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &milliseconds, sizeof milliseconds);
   }
-  sendRequest(open.request.get(), failed);
+  sendRequest(open.request.get(), headers, failed);
 
   char status[20] = {};
   DWORD statusSize = sizeof status;
@@ -147,13 +161,12 @@ void openRequest(const std::string& address, OpenRequest& open, FetchFailure& fa
     status[0] = '\0';
   }
   status[sizeof status - 1] = '\0';
-  if (std::atoi(status) != 200) {
-    const int code = std::atoi(status);
-    failed.transient = code >= 500 || code == 429;
-    failed.retryAfterSeconds = retryAfter(open.request.get());
-    skipShortBody(open.request.get());
-    throw FileNotFoundException(std::string("Server data not available (error code ") + status + ")");
-  }
+  const int code = std::atoi(status);
+  if (code == 200 || (!headers.empty() && (code == 206 || code == 416))) return code;
+  failed.transient = code >= 500 || code == 429;
+  failed.retryAfterSeconds = retryAfter(open.request.get());
+  skipShortBody(open.request.get());
+  throwStatusFailure(status);
 }
 
 // The announced length, read as text: the number form is 32 bits wide and
@@ -176,15 +189,25 @@ int64_t contentLength(HINTERNET request) {
 void initializeNetworking() { InitializeCriticalSection(&sessionLock); }
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
+  std::string headers;
+  for (const std::string& line : rangeHeaders(rangeOffset, rangeValidator)) headers += line + "\r\n";
   OpenRequest open;
-  openRequest(address, open, failed);
-  sink.begin(contentLength(open.request.get()));
+  Answer answer;
+  answer.status = openRequest(address, headers, open, failed);
+  answer.length = contentLength(open.request.get());
+  answer.contentRange = answerHeader(open.request.get(), HTTP_QUERY_CONTENT_RANGE);
+  answer.validator = answerHeader(open.request.get(), HTTP_QUERY_ETAG);
+  if (answer.validator.empty()) answer.validator = answerHeader(open.request.get(), HTTP_QUERY_LAST_MODIFIED);
+  sink.begin(answer);
 
-  std::vector<char> buffer(8192);
+  // Reads of 8 KiB: WinINet fills the whole buffer before it returns, and a
+  // slow link must still show its progress.
+  const DWORD readSize = static_cast<DWORD>(pieceSize < kReadSize ? pieceSize : kReadSize);
+  std::vector<char> buffer(readSize);
   for (;;) {
     DWORD count = 0;
-    if (!InternetReadFile(open.request.get(), buffer.data(), static_cast<DWORD>(pieceSize), &count)) {
-      if (GetLastError() == ERROR_INTERNET_TIMEOUT) return "Server not responding";
+    if (!InternetReadFile(open.request.get(), buffer.data(), readSize, &count)) {
+      if (GetLastError() == ERROR_INTERNET_TIMEOUT) return kNotRespondingText;
       return systemErrorText();
     }
     if (count == 0) return std::string();

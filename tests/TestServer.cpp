@@ -30,24 +30,10 @@ std::string percentEncoded(const std::string& text) {
   return result;
 }
 
+// In the order of BodyMode.
 const char* modeName(BodyMode mode) {
-  switch (mode) {
-    case BodyMode::NoLength:
-      return "nolength";
-    case BodyMode::CutShort:
-      return "cutshort";
-    case BodyMode::Stall:
-      return "stall";
-    case BodyMode::StallBody:
-      return "stallbody";
-    case BodyMode::Reset:
-      return "reset";
-    case BodyMode::Slow:
-      return "slow";
-    case BodyMode::Normal:
-      break;
-  }
-  return "normal";
+  static const char* const names[] = {"normal", "nolength", "cutshort", "stall", "stallbody", "reset", "slow"};
+  return names[static_cast<int>(mode)];
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -134,6 +120,7 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   if (route.failFirst > 0)
     target += "&failfirst=" + std::to_string(route.failFirst) + "&failmode=" + modeName(route.failMode) +
               "&failstatus=" + std::to_string(route.failStatus);
+  if (!route.ranges) target += "&ranges=0";
   if (route.mode == BodyMode::Slow) target += "&rate=" + std::to_string(route.bytesPerSecond);
   for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
   control("POST", target, route.body);
@@ -146,8 +133,8 @@ std::vector<ServedRequest> TestServer::requests() const {
   for (const std::string& line : split(control("GET", "/__requests", ""), '\n')) {
     if (line.empty()) continue;
     std::vector<std::string> fields = split(line, '\t');
-    fields.resize(4);
-    served.push_back({fields[0], fields[1], fields[2], fields[3]});
+    fields.resize(7, "0");
+    served.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], std::stoll(fields[6])});
   }
   return served;
 }

@@ -31,6 +31,8 @@ struct Route {
   int failFirst = 0;
   BodyMode failMode = BodyMode::Normal;
   int failStatus = 503;
+  // Normal and Slow answer a Range request with its part (206) unless false.
+  bool ranges = true;
 };
 
 // One request the server answered (control requests are not recorded).
@@ -39,6 +41,9 @@ struct ServedRequest {
   std::string path;
   std::string query;  // as sent, without the '?'
   std::string userAgent;
+  std::string range;  // the Range and If-Range headers, "" when absent
+  std::string ifRange;
+  long long bytesSent = 0;  // of the body
 };
 
 class TestServer {

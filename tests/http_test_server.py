@@ -21,8 +21,12 @@ Control requests, all under /__:
             reset      the body (with Content-Length `announce` when given),
                        then the connection is reset
             slow       Content-Length announced, the body sent at `rate` bytes/s
+      normal and slow answer "Range: bytes=N-" with 206 and the rest, unless
+      &ranges=0, or If-Range differs from the route's ETag (else Last-Modified)
+      header; a range past the end gets 416.
   GET /__requests   one line per request served outside /__, tab-separated:
-                    method, path, query, User-Agent
+                    method, path, query, User-Agent, Range, If-Range, body
+                    bytes sent
   GET /__connections  the number of connections that carried such requests
   GET /__lifeline   held open; when the test process closes it (or dies), the
                     server ends
@@ -90,6 +94,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 for start in range(0, len(body), chunk):
                     self.wfile.write(body[start:start + chunk])
                     self.wfile.flush()
+                    self.record[6] += len(body[start:start + chunk])
                     time.sleep(len(body[start:start + chunk]) / rate)
             except ConnectionError:  # the client went away (killed)
                 self.close_connection = True
@@ -97,6 +102,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             self.wfile.write(body)
         self.wfile.flush()
+        if getattr(self, "record", None) is not None:
+            self.record[6] += len(body)
         self.close_connection = not keep_alive
 
     def do_POST(self):
@@ -117,6 +124,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             "failfirst": int(params.get("failfirst", ["0"])[0]),
             "failmode": params.get("failmode", ["normal"])[0],
             "failstatus": int(params.get("failstatus", ["503"])[0]),
+            "ranges": params.get("ranges", ["1"])[0] == "1",
         }
         with STATE.lock:
             STATE.routes[params["path"][0]] = route
@@ -128,8 +136,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.control(path)
             return
         agent = self.headers.get("User-Agent", "").replace("\t", " ")
+        asked, if_range = self.headers.get("Range", ""), self.headers.get("If-Range", "")
+        self.record = ["GET", path, query, agent, asked, if_range, 0]
         with STATE.lock:
-            STATE.requests.append("\t".join(["GET", path, query, agent]))
+            STATE.requests.append(self.record)
             if not getattr(self, "counted", False):
                 self.counted = True
                 STATE.connections += 1
@@ -163,22 +173,36 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         elif mode == "nolength":
             self.send_bytes(route["status"], body, route["headers"])
-        elif mode == "slow":
-            self.send_bytes(route["status"], body, route["headers"], length=len(body), rate=route["rate"])
         elif mode == "cutshort":
             announce = route["announce"] if route["announce"] is not None else len(body) + 1000
             self.send_bytes(route["status"], body, route["headers"], length=announce)
         else:
-            self.send_bytes(route["status"], body, route["headers"], length=len(body), keep_alive=True)
+            status, headers, part = self.ranged(route, asked, if_range)
+            self.send_bytes(status, part, headers, length=len(part), keep_alive=mode == "normal",
+                            rate=route["rate"] if mode == "slow" else None)
+
+    def ranged(self, route, asked, if_range):
+        status, headers, body = route["status"], list(route["headers"]), route["body"]
+        validators = dict((name.lower(), value) for name, value in headers)
+        current = validators.get("etag", validators.get("last-modified"))
+        if status != 200 or not route["ranges"] or not asked.startswith("bytes=") or not asked.endswith("-"):
+            return status, headers, body
+        if if_range and if_range != current:
+            return status, headers, body
+        first = int(asked[len("bytes="):-1])
+        if first >= len(body):
+            return 416, headers + [("Content-Range", "bytes */%d" % len(body))], b""
+        return 206, headers + [("Content-Range", "bytes %d-%d/%d" % (first, len(body) - 1, len(body)))], body[first:]
 
     def control(self, path):
+        self.record = None
         if path == "/__connections":
             with STATE.lock:
                 text = str(STATE.connections).encode("utf-8")
             self.send_bytes(200, text, length=len(text))
         elif path == "/__requests":
             with STATE.lock:
-                text = "".join(line + "\n" for line in STATE.requests).encode("utf-8")
+                text = "".join("\t".join(map(str, line)) + "\n" for line in STATE.requests).encode("utf-8")
             self.send_bytes(200, text, [("Content-Type", "text/plain")], length=len(text))
         elif path == "/__lifeline":
             LIFELINE.set()
