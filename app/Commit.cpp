@@ -2,6 +2,7 @@
 // new/backup exchange as the module files, so one complete list is always on disk.
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "app/FileSystem.h"
 #include "app/Updater.h"
@@ -15,7 +16,7 @@ void Updater::commitInstalledModules(ModuleList& installed, ModuleList& queue) {
   ModuleList inPlace;
   queue.forEach([&](Module& module) {
     bool deferred = deferredRenames.count(module.name + ".new") != 0;
-    if (module.state == Complete && !deferred) inPlace.add(new Module(module));
+    if (module.state == Complete && !deferred) inPlace.add(std::make_unique<Module>(module));
   });
   ModuleList merged(installed);
   merged.addAll(inPlace);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "app/FileSystem.h"
 #include "catalogue/UpdatePlan.h"
 #include "catalogue/ModuleList.h"
@@ -14,7 +16,7 @@ void makeReadOnly(const std::string& path) {
 }
 
 ModuleList& listOf(ModuleList& list, const std::vector<std::string>& names) {
-  for (const std::string& name : names) list.add(new Module(makeModule(name)));
+  for (const std::string& name : names) list.add(std::make_unique<Module>(makeModule(name)));
   return list;
 }
 }  // namespace
@@ -113,10 +115,11 @@ TEST(Recovery, ADeferredModuleIsRecordedByTheRunThatFindsItsFileInPlace) {
     SCOPED_TRACE(scriptRan ? "script ran" : "script never ran");
     UpdaterFixture updater({{"modulesFile", "installed.xml"}});
     ModuleList installed;
-    installed.add(new Module(makeModule("client.dll", false, "", "", "1.0")));
+    installed.add(std::make_unique<Module>(makeModule("client.dll", false, "", "", "1.0")));
     installed.writeFile("installed.xml");
-    Module* queued = updater->status.downloadQueue.add(new Module(announcedModule("client.dll", content)));
-    Module* added = updater->status.downloadQueue.add(new Module(announcedModule("added.dll", content)));
+    Module* queued =
+        updater->status.downloadQueue.add(std::make_unique<Module>(announcedModule("client.dll", content)));
+    Module* added = updater->status.downloadQueue.add(std::make_unique<Module>(announcedModule("added.dll", content)));
     writeFile("client.dll", "version 1");
     writeFile("added.dll", "new");
     for (const char* name : {"client.dll", "added.dll"}) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "tests/TestServer.h"
 #include "tests/UpdaterFixture.h"
@@ -26,7 +27,7 @@ void serveAndQueue(Updater& updater, TestServer& server, const std::string& name
   Module module = announcedModule(name, route.body);
   module.url = server.baseUrl() + "/" + name;
   module.critical = critical;
-  updater.status.downloadQueue.add(new Module(module));
+  updater.status.downloadQueue.add(std::make_unique<Module>(module));
 }
 }  // namespace
 

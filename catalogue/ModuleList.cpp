@@ -118,10 +118,6 @@ ModuleList::ModuleList()
 // destructor runs and frees what was added.
 ModuleList::ModuleList(const ModuleList& other) : ModuleList() { addAll(other); }
 
-ModuleList::~ModuleList() {
-  for (Module* module : records) delete module;
-}
-
 void ModuleList::readFile(const std::string& path) {
   XmlDoc doc(xmlReadFileQuietly(path.c_str(), XML_PARSE_COMPACT));
   if (!doc) throw XmlException("XML parse error");
@@ -136,14 +132,8 @@ void ModuleList::readMemory(const char* bytes, std::size_t length) {
 }
 
 void ModuleList::addOwned(std::vector<std::unique_ptr<Module>> modules) {
-  lock.lock();
-  try {
-    for (std::unique_ptr<Module>& module : modules) add(module.release());
-  } catch (...) {
-    lock.unlock();
-    throw;
-  }
-  lock.unlock();
+  MutexGuard guard(lock);
+  for (std::unique_ptr<Module>& module : modules) add(std::move(module));
 }
 
 void ModuleList::writeFile(const std::string& path, Format format) const {
@@ -152,9 +142,9 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
   xmlNodePtr root = xmlNewNode(nullptr, BAD_CAST "modules");
   if (root == nullptr) throw std::bad_alloc();
   xmlDocSetRootElement(doc.get(), root);
-  lock.lock();
-  try {
-    for (const Module* module : records) {
+  {
+    MutexGuard guard(lock);
+    for (const std::unique_ptr<Module>& module : records) {
       xmlNodePtr element = xmlNewNode(nullptr, BAD_CAST "module");
       if (element == nullptr) throw std::bad_alloc();
       xmlAddChild(root, element);
@@ -173,11 +163,7 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
           throw std::bad_alloc();
       }
     }
-  } catch (...) {
-    lock.unlock();
-    throw;
   }
-  lock.unlock();
   // The document is the list's snapshot now: the file is written without the lock.
   // Created fresh: a link planted under the name is replaced, not written through.
   FILE* file = openFreshFile(path, false);
@@ -192,158 +178,95 @@ void ModuleList::writeFile(const std::string& path, Format format) const {
   if (written == -1 || !flushed) throw IOException("xmlSaveFormatFile failed");
 }
 
-Module* ModuleList::add(Module* module) {
-  std::unique_ptr<Module> owned(module);
-  if (!owned) return nullptr;
-  lock.lock();
-  try {
-    // One search serves both the replacement and the insertion.
-    auto slot = index.lower_bound(module->name);
-    bool present = slot != index.end() && slot->first == module->name;
-    if (present && *slot->second == module) {
-      // Added again: it only moves to the end.
-      records.splice(records.end(), records, slot->second);
-      owned.release();
-    } else {
-      records.push_back(module);
-      owned.release();
-      Cursor placed = std::prev(records.end());
-      if (present) {
-        Module* replaced = *slot->second;
-        records.erase(slot->second);
-        slot->second = placed;
-        delete replaced;
-      } else {
-        try {
-          index.emplace_hint(slot, module->name, placed);
-        } catch (...) {
-          records.pop_back();
-          delete module;
-          throw;
-        }
-      }
+Module* ModuleList::add(std::unique_ptr<Module> module) {
+  if (!module) return nullptr;
+  Module* added = module.get();
+  MutexGuard guard(lock);
+  // One search serves both the replacement and the insertion.
+  auto slot = index.lower_bound(added->name);
+  bool present = slot != index.end() && slot->first == added->name;
+  records.push_back(std::move(module));
+  Cursor placed = std::prev(records.end());
+  if (present) {
+    records.erase(slot->second);
+    slot->second = placed;
+  } else {
+    try {
+      index.emplace_hint(slot, added->name, placed);
+    } catch (...) {
+      records.pop_back();
+      throw;
     }
-    forgetPendingHints();
-  } catch (...) {
-    lock.unlock();
-    throw;
   }
-  lock.unlock();
-  return module;
+  forgetPendingHints();
+  return added;
 }
 
 void ModuleList::addAll(const ModuleList& other) {
   // Copies under the other list's lock, adds under this one's: never both at once.
   std::vector<std::unique_ptr<Module>> copies;
-  other.lock.lock();
-  try {
+  {
+    MutexGuard guard(other.lock);
     copies.reserve(other.records.size());
-    for (const Module* module : other.records) copies.emplace_back(new Module(*module));
-  } catch (...) {
-    other.lock.unlock();
-    throw;
+    for (const std::unique_ptr<Module>& module : other.records) copies.push_back(std::make_unique<Module>(*module));
   }
-  other.lock.unlock();
   addOwned(std::move(copies));
 }
 
 void ModuleList::clear() {
-  lock.lock();
-  for (Module* module : records) delete module;
+  MutexGuard guard(lock);
   records.clear();
   index.clear();
   forgetPendingHints();
-  lock.unlock();
 }
 
 Module* ModuleList::find(const std::string& name) const {
-  lock.lock();
+  MutexGuard guard(lock);
   auto found = index.find(name);
-  Module* module = found != index.end() ? *found->second : nullptr;
-  lock.unlock();
-  return module;
+  return found != index.end() ? found->second->get() : nullptr;
 }
 
 std::size_t ModuleList::size() const {
-  lock.lock();
-  std::size_t count = records.size();
-  lock.unlock();
-  return count;
-}
-
-ModuleList::Cursor ModuleList::begin() {
-  lock.lock();
-  Cursor first = records.begin();
-  lock.unlock();
-  return first;
-}
-
-Module* ModuleList::next(Cursor& cursor) {
-  Module* module = nullptr;
-  lock.lock();
-  if (cursor == records.end()) {
-    cursor = records.begin();
-  } else {
-    module = *cursor;
-    ++cursor;
-  }
-  lock.unlock();
-  return module;
+  MutexGuard guard(lock);
+  return records.size();
 }
 
 void ModuleList::forEach(const std::function<void(Module&)>& visitor) const {
-  lock.lock();
-  try {
-    for (Module* module : records) visitor(*module);
-  } catch (...) {
-    lock.unlock();
-    throw;
-  }
-  lock.unlock();
+  MutexGuard guard(lock);
+  for (const std::unique_ptr<Module>& module : records) visitor(*module);
 }
 
 void ModuleList::reposition(const std::string& name) {
-  lock.lock();
-  try {
-    Cursor first = firstPending(kAnyKind);
-    auto found = index.find(name);
-    if (first != records.end() && std::next(first) != records.end() && found != index.end()) {
-      Cursor moving = found->second;
-      ModuleState state = (*moving)->state;
-      if (state != Pending) {
-        logPrintf("couldn't reposition %s in state %d\n", name.c_str(), static_cast<int>(state));
-      } else {
-        Cursor behind = std::next(first);
-        if (moving != first && moving != behind) {
-          // Relinked, not copied: every cursor stays where it stands.
-          records.splice(behind, records, moving);
-          // The moved record may now stand before its kind's hint; nothing
-          // before the first Pending record is Pending, so the search for its
-          // kind may start there.
-          PendingKind kind = (*moving)->critical ? kCritical : kNonCritical;
-          pendingHint[kind] = first;
-          pendingHintValid[kind] = true;
-        }
-        logPrintf("repositioned %s\n", name.c_str());
-      }
-    }
-  } catch (...) {
-    lock.unlock();
-    throw;
+  MutexGuard guard(lock);
+  Cursor first = firstPending(kAnyKind);
+  auto found = index.find(name);
+  if (first == records.end() || std::next(first) == records.end() || found == index.end()) return;
+  Cursor moving = found->second;
+  ModuleState state = (*moving)->state;
+  if (state != Pending) {
+    logPrintf("couldn't reposition %s in state %d\n", name.c_str(), static_cast<int>(state));
+    return;
   }
-  lock.unlock();
+  Cursor behind = std::next(first);
+  if (moving != first && moving != behind) {
+    // Relinked, not copied: the hints stay where they stand.
+    records.splice(behind, records, moving);
+    // The moved record may now stand before its kind's hint; nothing before
+    // the first Pending record is Pending, so the search for its kind may
+    // start there.
+    PendingKind kind = (*moving)->critical ? kCritical : kNonCritical;
+    pendingHint[kind] = first;
+    pendingHintValid[kind] = true;
+  }
+  logPrintf("repositioned %s\n", name.c_str());
 }
 
 Module* ModuleList::takeNext(bool critical) {
-  lock.lock();
+  MutexGuard guard(lock);
   Cursor at = firstPending(critical ? kCritical : kNonCritical);
-  Module* module = nullptr;
-  if (at != records.end()) {
-    module = *at;
-    module->state = Fetching;
-  }
-  lock.unlock();
-  return module;
+  if (at == records.end()) return nullptr;
+  (*at)->state = Fetching;
+  return at->get();
 }
 
 ModuleList::Cursor ModuleList::firstPending(PendingKind kind) {

@@ -15,14 +15,11 @@
 // server's thread. Read from and written to the module-list XML format.
 class ModuleList {
  public:
-  typedef std::list<Module*>::iterator Cursor;
-
   // Throws MutexException "CreateMutex failed".
   ModuleList();
   // Copies every record, state included, in order.
   ModuleList(const ModuleList& other);
   ModuleList& operator=(const ModuleList&) = delete;
-  ~ModuleList();
 
   // Throw XmlException "XML parse error" / "Malformed XML"; the list is unchanged then.
   void readFile(const std::string& path);
@@ -34,19 +31,15 @@ class ModuleList {
   // Throws IOException "xmlSaveFormatFile failed".
   void writeFile(const std::string& path, Format format = Installed) const;
 
-  // Takes ownership (also when it throws: the record is destroyed then); replaces
-  // (destroys) a record of the same name, appends at the end.
-  Module* add(Module* module);
+  // Takes the record (destroyed should this throw); replaces (destroys) a record
+  // of the same name, appends at the end. A null record is ignored.
+  Module* add(std::unique_ptr<Module> module);
   // Adds a copy of every record of the other list, in its order.
   void addAll(const ModuleList& other);
   void clear();
   Module* find(const std::string& name) const;
   std::size_t size() const;
 
-  Cursor begin();
-  // The record at the cursor, moving it on; at the end: nullptr, and the cursor
-  // starts over at the first record.
-  Module* next(Cursor& cursor);
   // Visits every record in order under the lock.
   void forEach(const std::function<void(Module&)>& visitor) const;
 
@@ -59,6 +52,7 @@ class ModuleList {
   Module* takeNext(bool critical);
 
  private:
+  typedef std::list<std::unique_ptr<Module>>::iterator Cursor;
   enum PendingKind { kNonCritical = 0, kCritical = 1, kAnyKind = 2 };
 
   void addOwned(std::vector<std::unique_ptr<Module>> modules);
@@ -66,7 +60,7 @@ class ModuleList {
   Cursor firstPending(PendingKind kind);
   void forgetPendingHints();
 
-  std::list<Module*> records;
+  std::list<std::unique_ptr<Module>> records;
   std::map<std::string, Cursor> index;
   // Where the search for a Pending record of each kind may start: no Pending
   // record of that kind stands before it. States only move on from Pending, so

@@ -9,8 +9,10 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <set>
 #include <thread>
@@ -34,157 +36,137 @@ void readText(ModuleList& list, const std::string& xml) { list.readMemory(xml.da
 // A record's fields as one text: "version md5sum sha256 url critical forceReadOnly contentLength state".
 std::string fieldsOf(const Module* module) {
   if (module == nullptr) return "missing";
-  return module->version.text + " " + module->md5sum + " " + module->sha256 + " " + module->url + " " + std::to_string(module->critical) +
-         " " + std::to_string(module->forceReadOnly) + " " + std::to_string(module->contentLength) + " " +
-         std::to_string(module->state.load());
+  return module->version.text + " " + module->md5sum + " " + module->sha256 + " " + module->url + " " +
+         std::to_string(module->critical) + " " + std::to_string(module->forceReadOnly) + " " +
+         std::to_string(module->contentLength) + " " + std::to_string(module->state.load());
 }
 
 Module* addModule(ModuleList& list, const std::string& name, ModuleState state = Pending,
                   bool critical = true) {
-  Module* module = list.add(new Module(name.c_str(), "1.0", nullptr, nullptr, critical ? nullptr : "false",
-                                       nullptr, nullptr));
+  Module* module = list.add(
+      std::make_unique<Module>(name.c_str(), "1.0", nullptr, nullptr, critical ? nullptr : "false", nullptr, nullptr));
   module->state = state;
   return module;
 }
 
-std::string xmlExceptionOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const XmlException& e) {
-    return e;
-  }
-  return "no exception";
-}
-
-// What the process writes on standard error while the action runs.
-std::string standardErrorOf(const std::function<void()>& action) {
+// What the action throws, as "kind: text", then what it wrote on standard error meanwhile.
+std::string failureOf(const std::function<void()>& action) {
   const std::string path = "stderr.txt";
   std::fflush(stderr);
   int saved = dup(2);
   int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   dup2(file, 2);
   close(file);
+  std::string failure = "no exception";
   try {
     action();
-  } catch (...) {
+  } catch (const XmlException& e) {
+    failure = "XmlException: " + e;
+  } catch (const IOException& e) {
+    failure = "IOException: " + e;
   }
   std::fflush(stderr);
   dup2(saved, 2);
   close(saved);
-  return readFile(path);
+  return failure + readFile(path);
 }
 
 }  // namespace
 
-TEST(ModuleListReading, FailuresThrowTheirTextLeaveTheListAsItWasAndPrintNothing) {
+// Each failure throws its text, prints nothing, leaves the list as it was and writes no file.
+TEST(ModuleListFailures, ThrowTheirTextPrintNothingAndChangeNothing) {
   ScopedWorkingDirectory dir;
   ModuleList list;
   Module* kept = addModule(list, "kept.dll");
+  writeFile("broken.xml", "<modules><module name=\"a\"");
+  const std::string parse = "XmlException: XML parse error", malformed = "XmlException: Malformed XML";
   struct Case {
     std::string xml;
-    const char* error;
+    std::string failure;
   } cases[] = {
-      {"", "XML parse error"},
-      {"<modules><module name=\"a\" version=\"1\"></modules>", "XML parse error"},
-      {"<?xml version=\"1.0\"?>", "XML parse error"},
-      {"<module name=\"a\" version=\"1\"/>", "Malformed XML"},
-      {"<root><Modules><module name=\"a\"/></Modules><downloadfiles/></root>", "Malformed XML"},
+      {"", parse},
+      {"<modules><module name=\"a\" version=\"1\"></modules>", parse},
+      {"<?xml version=\"1.0\"?>", parse},
+      {"<module name=\"a\" version=\"1\"/>", malformed},
+      {"<root><Modules><module name=\"a\"/></Modules><downloadfiles/></root>", malformed},
       // Nesting this deep is refused by the parser, not followed down the stack.
-      {nestedXml(100000, "<modules/>"), "XML parse error"},
+      {nestedXml(100000, "<modules/>"), parse},
   };
-  for (const Case& c : cases) {
-    std::string printed = standardErrorOf([&] {
-      EXPECT_EQ(xmlExceptionOf([&] { readText(list, c.xml); }), c.error) << c.xml;
-    });
-    EXPECT_EQ(printed, "") << c.xml;
-  }
-  EXPECT_EQ(xmlExceptionOf([&] { list.readFile("missing.xml"); }), "XML parse error");
-  writeFile("broken.xml", "<modules><module name=\"a\"");
-  EXPECT_EQ(standardErrorOf([&] { EXPECT_THROW(list.readFile("broken.xml"), XmlException); }), "");
-  EXPECT_EQ(xmlExceptionOf([&] { list.readMemory(nullptr, 0); }), "XML parse error");
+  for (const Case& c : cases) EXPECT_EQ(failureOf([&] { readText(list, c.xml); }), c.failure) << c.xml;
+  EXPECT_EQ(failureOf([&] { list.readFile("missing.xml"); }), parse);
+  EXPECT_EQ(failureOf([&] { list.readFile("broken.xml"); }), parse);
+  EXPECT_EQ(failureOf([&] { list.readMemory(nullptr, 0); }), parse);
+  EXPECT_EQ(failureOf([&] { list.writeFile("no/such/directory/modules.xml"); }),
+            "IOException: xmlSaveFormatFile failed");
+  EXPECT_FALSE(fileExists("no"));
   EXPECT_EQ(namesOf(list), std::vector<std::string>{"kept.dll"});
   EXPECT_EQ(list.find("kept.dll"), kept);
 }
 
-TEST(ModuleListReading, TheContainerIsTheFirstInDepthFirstDocumentOrderRootIncluded) {
+// Which records a document gives, and what some of them hold.
+TEST(ModuleListReading, RecordsComeFromTheFirstContainerInDocumentOrderWithLibxml2sAttributeValues) {
+  const std::string pending = std::to_string(Pending);
   struct Case {
-    const char* xml;
+    std::string xml;
     std::vector<std::string> names;
+    std::vector<std::pair<std::string, std::string>> fields;
   } cases[] = {
       {"<answer><header><module name=\"h\" version=\"1\"/></header>"
        "<downloadFiles><module name=\"a\" version=\"1\"/><module name=\"b\" version=\"2\"/></downloadFiles>"
        "</answer>",
-       {"a", "b"}},
+       {"a", "b"},
+       {}},
       {"<r><downloadFiles><module name=\"first\" version=\"1\"/></downloadFiles>"
        "<modules><module name=\"second\" version=\"1\"/></modules></r>",
-       {"first"}},
+       {"first"},
+       {}},
       // Deeper but earlier in the document wins over shallower and later.
       {"<r><x><y><modules><module name=\"deep\" version=\"1\"/></modules></y></x>"
        "<downloadFiles><module name=\"shallow\" version=\"1\"/></downloadFiles></r>",
-       {"deep"}},
+       {"deep"},
+       {}},
       {"<downloadFiles><modules><module name=\"inner\" version=\"1\"/></modules>"
        "<module name=\"outer\" version=\"1\"/></downloadFiles>",
-       {"outer"}},
-      {"<modules/>", {}},
-      {"<modules>\n  <!-- none yet -->\n  text\n</modules>", {}},
+       {"outer"},
+       {}},
+      {"<modules/>", {}, {}},
+      {"<modules>\n  <!-- none yet -->\n  text\n</modules>", {}, {}},
+      // Only direct "module" children count; a later duplicate wins, at the end.
+      {"<modules>\n"
+       "  <module name=\"a\" version=\"1.0\" md5sum=\"aa\" url=\"http://h/a\" critical=\"false\""
+       " forceReadOnly=\"1\" contentLength=\"12\" other=\"x\">\n"
+       "    <module name=\"nested\" version=\"9\"/>\n"
+       "  </module>\n"
+       "  <group><module name=\"grouped\" version=\"1\"/></group>\n"
+       "  <Module name=\"capital\" version=\"1\"/>\n"
+       "  <module name=\"b\" version=\"2.0\"/>\n"
+       "  <module name=\"a\" version=\"1.5\"/>\n"
+       "</modules>",
+       {"b", "a"},
+       {{"a", "1.5    1 0 -1 " + pending}}},
+      {"<modules><module name=\"c\" version=\"3\" url=\"http://h/c\" critical=\"0\""
+       " forceReadOnly=\"true\" contentLength=\"12kb\" md5sum=\"cc\" sha256=\"5c\"/></modules>",
+       {"c"},
+       {{"c", "3 cc 5c http://h/c 0 1 12 " + pending}}},
+      // Entities resolved, defaults declared in the DTD applied.
+      {"<!DOCTYPE modules [<!ENTITY release \"2.5\">"
+       " <!ATTLIST module critical CDATA \"false\">]>\n"
+       "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
+       "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>",
+       {"a &<b", "c"},
+       {{"a &<b", "2.5.1    0 0 -1 " + pending}, {"c", "1    1 0 -1 " + pending}}},
+      // Without a name there is no record; without a version it reads empty.
+      {"<modules><module version=\"1\"/><module name=\"noversion\"/>"
+       "<module name=\"\" version=\"2\"/><module name=\"last\" version=\"3\"/></modules>",
+       {"noversion", "", "last"},
+       {{"noversion", "    1 0 -1 " + pending}}},
   };
   for (const Case& c : cases) {
     ModuleList list;
     readText(list, c.xml);
     EXPECT_EQ(namesOf(list), c.names) << c.xml;
+    for (const auto& field : c.fields) EXPECT_EQ(fieldsOf(list.find(field.first)), field.second) << c.xml;
   }
-}
-
-TEST(ModuleListReading, OnlyDirectModuleChildrenCountAndLaterDuplicatesWinAtTheEnd) {
-  ModuleList list;
-  readText(list,
-           "<modules>\n"
-           "  <module name=\"a\" version=\"1.0\" md5sum=\"aa\" url=\"http://h/a\" critical=\"false\""
-           " forceReadOnly=\"1\" contentLength=\"12\" other=\"x\">\n"
-           "    <module name=\"nested\" version=\"9\"/>\n"
-           "  </module>\n"
-           "  <group><module name=\"grouped\" version=\"1\"/></group>\n"
-           "  <Module name=\"capital\" version=\"1\"/>\n"
-           "  <module name=\"b\" version=\"2.0\"/>\n"
-           "  <module name=\"a\" version=\"1.5\"/>\n"
-           "</modules>");
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"b", "a"}));
-  EXPECT_EQ(fieldsOf(list.find("a")), "1.5    1 0 -1 " + std::to_string(Pending));
-
-  // A further read adds to what is there, under the same replacement rule.
-  readText(list,
-           "<modules><module name=\"c\" version=\"3\" url=\"http://h/c\" critical=\"0\""
-           " forceReadOnly=\"true\" contentLength=\"12kb\" md5sum=\"cc\" sha256=\"5c\"/>"
-           "<module name=\"b\" version=\"2.1\"/></modules>");
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a", "c", "b"}));
-  EXPECT_EQ(fieldsOf(list.find("c")), "3 cc 5c http://h/c 0 1 12 " + std::to_string(Pending));
-  EXPECT_EQ(list.find("b")->version.text, "2.1");
-  EXPECT_EQ(list.find("nested"), nullptr);
-  EXPECT_EQ(list.find("A"), nullptr);
-}
-
-TEST(ModuleListReading, AttributesReadAsLibxml2GivesThemWithEntitiesAndDeclaredDefaults) {
-  ModuleList list;
-  readText(list,
-           "<!DOCTYPE modules [<!ENTITY release \"2.5\">"
-           " <!ATTLIST module critical CDATA \"false\">]>\n"
-           "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
-           "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>");
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"a &<b", "c"}));
-  EXPECT_EQ(fieldsOf(list.find("a &<b")), "2.5.1    0 0 -1 " + std::to_string(Pending));
-  EXPECT_TRUE(list.find("c")->critical);
-}
-
-TEST(ModuleListReading, AnElementWithoutNameIsSkippedAndAMissingVersionReadsEmpty) {
-  ModuleList list;
-  readText(list,
-           "<modules><module version=\"1\"/><module name=\"noversion\"/>"
-           "<module name=\"\" version=\"2\"/><module name=\"last\" version=\"3\"/></modules>");
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"noversion", "", "last"}));
-  Module* noVersion = list.find("noversion");
-  EXPECT_EQ(noVersion->version.text, "");
-  EXPECT_EQ(noVersion->version.major, 0);
-  EXPECT_EQ(noVersion->version.minor, 0);
 }
 
 TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecksumsOnly) {
@@ -217,94 +199,52 @@ TEST(ModuleListWriting, WritesTheFormattedFormatAndReadsBackNameVersionAndChecks
   EXPECT_EQ(readFile("empty.xml"), "<?xml version=\"1.0\"?>\n<modules/>\n");
 }
 
-TEST(ModuleListWriting, AFileThatCannotBeWrittenThrowsAndChangesNothing) {
-  ScopedWorkingDirectory dir;
+TEST(ModuleListContents, AddAndReadReplaceByExactNameAtTheEndAndListsExchangeOnlyCopies) {
   ModuleList list;
-  addModule(list, "a");
-  std::string printed = standardErrorOf([&] {
-    try {
-      list.writeFile("no/such/directory/modules.xml");
-      ADD_FAILURE() << "no exception";
-    } catch (const IOException& e) {
-      EXPECT_EQ(e, "xmlSaveFormatFile failed");
-    }
-  });
-  EXPECT_EQ(printed, "");
-  EXPECT_FALSE(fileExists("no"));
-  EXPECT_EQ(namesOf(list), std::vector<std::string>{"a"});
-}
-
-TEST(ModuleListContents, AddReplacesByExactNameAndAddAllAppendsCopiesInTheOtherOrder) {
-  ModuleList list;
-  Module* a = addModule(list, "a");
-  addModule(list, "b");
-  addModule(list, "c");
-  Module* upper = addModule(list, "A");
-  EXPECT_EQ(list.find("a"), a);
-  EXPECT_EQ(list.find("A"), upper);
+  for (const char* name : {"a", "b", "c", "A"}) addModule(list, name);
   Module* again = addModule(list, "a", Installing);
   EXPECT_EQ(list.find("a"), again);
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"b", "c", "A", "a"}));
-  EXPECT_EQ(list.size(), 4u);
-  EXPECT_EQ(list.add(again), again);  // the very record again: it only moves to the end
   EXPECT_EQ(list.add(nullptr), nullptr);
+  readText(list, "<modules><module name=\"d\" version=\"1\"/><module name=\"b\" version=\"2\"/></modules>");
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"c", "A", "a", "d", "b"}));
 
   ModuleList other;
   Module* otherC = addModule(other, "c", Fetching);
-  addModule(other, "d");
-  addModule(other, "b");
+  addModule(other, "e");
   list.addAll(other);
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "c", "d", "b"}));
-  EXPECT_NE(list.find("c"), otherC);  // lists exchange copies, never records
-  EXPECT_EQ(list.find("c")->state.load(), Fetching);
-  EXPECT_EQ(namesOf(other), (std::vector<std::string>{"c", "d", "b"}));
-
   list.addAll(list);  // with itself: every record replaced by its copy, order kept
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "c", "d", "b"}));
+  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "d", "b", "c", "e"}));
+  EXPECT_NE(list.find("c"), otherC);
+  EXPECT_EQ(list.find("c")->state.load(), Fetching);
+  EXPECT_EQ(namesOf(other), (std::vector<std::string>{"c", "e"}));
 
   ModuleList copy(list);
   EXPECT_EQ(namesOf(copy), namesOf(list));
   EXPECT_NE(copy.find("a"), list.find("a"));
   EXPECT_EQ(copy.find("a")->state.load(), Installing);
-
   list.clear();
   EXPECT_EQ(list.size(), 0u);
   EXPECT_EQ(list.find("a"), nullptr);
-  addModule(list, "z");
-  EXPECT_EQ(namesOf(list), std::vector<std::string>{"z"});
-  EXPECT_EQ(copy.size(), 5u);
+  EXPECT_EQ(copy.size(), 6u);
 }
 
-TEST(ModuleListContents, TheLockIsFreeAgainAfterAVisitorThrows) {
-  ModuleList list;
-  addModule(list, "a");
-  addModule(list, "b");
-  int visited = 0;
-  EXPECT_THROW(list.forEach([&](Module& module) {
-    ++visited;
-    // The lock is recursive: a visitor may look things up in the same list.
-    EXPECT_EQ(list.find(module.name), &module);
-    throw IOException("visitor failed");
-  }),
-               IOException);
-  EXPECT_EQ(visited, 1);
-  // Another thread gets the lock: it would wait for ever if the throw had kept it.
-  std::size_t seen = 0;
-  std::thread other([&] {
-    addModule(list, "c");
-    seen = list.size();
-  });
-  other.join();
-  EXPECT_EQ(seen, 3u);
-}
-
-TEST(ModuleListContents, TwoListsMergedIntoEachOtherFromTwoThreadsDoNotDeadlock) {
+// The lock is recursive, freed when a visitor throws, and never held together with another list's.
+TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOtherDoNotDeadlock) {
   ModuleList first;
   ModuleList second;
   for (int i = 0; i < 20; ++i) {
     addModule(first, "f" + std::to_string(i));
     addModule(second, "s" + std::to_string(i));
   }
+  int visited = 0;
+  EXPECT_THROW(first.forEach([&](Module& module) {
+    ++visited;
+    EXPECT_EQ(first.find(module.name), &module);
+    throw IOException("visitor failed");
+  }),
+               IOException);
+  EXPECT_EQ(visited, 1);
+  // Had the throw kept the lock, the other thread would wait for it for ever.
   std::thread other([&] {
     for (int i = 0; i < 100; ++i) second.addAll(first);
   });
@@ -312,36 +252,6 @@ TEST(ModuleListContents, TwoListsMergedIntoEachOtherFromTwoThreadsDoNotDeadlock)
   other.join();
   EXPECT_EQ(first.size(), 40u);
   EXPECT_EQ(second.size(), 40u);
-}
-
-TEST(ModuleListWalks, NextGivesEachRecordThenNoneThenStartsOver) {
-  ModuleList list;
-  ModuleList::Cursor cursor = list.begin();
-  EXPECT_EQ(list.next(cursor), nullptr);
-  EXPECT_EQ(list.next(cursor), nullptr);
-  addModule(list, "a");
-  addModule(list, "b");
-  cursor = list.begin();
-  EXPECT_EQ(list.next(cursor)->name, "a");
-  EXPECT_EQ(list.next(cursor)->name, "b");
-  EXPECT_EQ(list.next(cursor), nullptr);
-  EXPECT_EQ(list.next(cursor)->name, "a");
-
-  // A cursor stays at its record while reposition relinks records around it.
-  ModuleList queue;
-  addModule(queue, "p", Complete);
-  addModule(queue, "q", Pending);
-  addModule(queue, "r", Pending);
-  addModule(queue, "s", Pending);
-  ModuleList::Cursor run = queue.begin();
-  queue.next(run);
-  queue.next(run);  // stands at r now
-  queue.reposition("s");
-  queue.reposition("r");
-  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "s"}));
-  queue.reposition("s");
-  EXPECT_EQ(queue.next(run)->name, "r");
-  EXPECT_EQ(queue.next(run), nullptr);  // s was moved before r
 }
 
 TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) {
@@ -352,18 +262,13 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
   for (const char* name : {"r", "s", "t", "u"}) addModule(queue, name);
   LogCapture log;
   // A request naming t, then u, is applied last name first.
-  queue.reposition("u");
-  queue.reposition("t");
+  for (const char* name : {"u", "t"}) queue.reposition(name);
   EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
   // The first Pending record itself, and the one already behind it: order kept, logged.
-  queue.reposition("r");
-  queue.reposition("t");
+  for (const char* name : {"r", "t"}) queue.reposition(name);
   EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
   queue.find("u")->state = Installing;
-  queue.reposition("u");
-  queue.reposition("q");
-  queue.reposition("nothing");
-  queue.reposition("S");
+  for (const char* name : {"u", "q", "nothing", "S"}) queue.reposition(name);
   EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"p", "q", "r", "t", "u", "s"}));
   EXPECT_EQ(log.lines(), (std::vector<std::string>{"repositioned u", "repositioned t", "repositioned r",
                                                     "repositioned t", "couldn't reposition u in state 3",
@@ -375,11 +280,9 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
   other.reposition("a");
   addModule(other, "a", Complete);
   addModule(other, "b", Installing);
-  other.reposition("a");
-  other.reposition("b");
+  for (const char* name : {"a", "b"}) other.reposition(name);
   addModule(other, "c", Pending);
-  other.reposition("a");
-  other.reposition("c");
+  for (const char* name : {"a", "c"}) other.reposition(name);
   EXPECT_EQ(namesOf(other), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(quiet.text(), "");
 }
@@ -387,12 +290,7 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
 TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfterTheCurrent) {
   ScopedWorkingDirectory dir;
   ModuleList queue;
-  addModule(queue, "b", Pending, false);
-  addModule(queue, "a", Pending, true);
-  addModule(queue, "c", Pending, true);
-  addModule(queue, "d", Pending, true);
-  addModule(queue, "x", Pending, false);
-  addModule(queue, "e", Pending, true);
+  for (std::string name : {"b", "a", "c", "d", "x", "e"}) addModule(queue, name, Pending, name != "b" && name != "x");
 
   Module* taken = queue.takeNext(true);
   ASSERT_EQ(taken->name, "a");
@@ -428,13 +326,9 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
   ScopedWorkingDirectory dir;
   const int kModules = 1500;
   ModuleList queue;
-  std::vector<std::string> names;
-  for (int i = 0; i < kModules; ++i) {
-    names.push_back("m" + std::to_string(i));
-    addModule(queue, names.back(), Pending, i % 3 != 0);
-  }
-  // Only odd-numbered modules are ever named in requests: the others must keep
-  // their relative order within each walk.
+  for (int i = 0; i < kModules; ++i) addModule(queue, "m" + std::to_string(i), Pending, i % 3 != 0);
+  // Only odd-numbered modules are ever named in requests: the others keep their
+  // relative order within each walk.
   std::vector<std::atomic<bool>> named(kModules);
   std::atomic<bool> running(true);
   std::atomic<int> requests(0);
@@ -442,18 +336,11 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
   std::thread client([&] {
     std::mt19937 random(12345);
     while (running.load()) {
-      int count = 1 + static_cast<int>(random() % 4);
-      std::vector<std::string> request;
-      for (int i = 0; i < count; ++i) {
+      std::vector<std::string> request(1 + random() % 4);
+      for (std::string& name : request) {
         int pick = static_cast<int>(random() % (kModules + 20));
-        if (pick >= kModules) {
-          request.push_back("unknown" + std::to_string(pick));
-        } else {
-          pick |= 1;
-          if (pick >= kModules) pick -= 2;
-          named[pick] = true;
-          request.push_back(names[pick]);
-        }
+        if (pick < kModules) named[pick = std::min(pick | 1, kModules - 1)] = true;
+        name = (pick < kModules ? "m" : "unknown") + std::to_string(pick);
       }
       for (auto name = request.rbegin(); name != request.rend(); ++name) queue.reposition(*name);
       if (random() % 8 == 0) {
@@ -467,7 +354,6 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
   });
 
   std::vector<int> processed(kModules, 0);
-  std::vector<std::string> order[2];
   for (bool critical : {true, false}) {
     while (Module* module = queue.takeNext(critical)) {
       EXPECT_EQ(module->critical, critical);
@@ -478,13 +364,10 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
         if (&other == module) before = false;
         if (before && other.critical == critical && other.state.load() == Pending) {
           int number = std::stoi(other.name.substr(1));
-          EXPECT_TRUE(named[number].load()) << other.name << " was passed over for " << module->name;
+          EXPECT_TRUE(named[number].load()) << other.name << " passed over for " << module->name;
         }
       });
-      int number = std::stoi(module->name.substr(1));
-      ++processed[number];
-      order[critical].push_back(module->name);
-      module->state = Installing;
+      ++processed[std::stoi(module->name.substr(1))];
       module->state = Complete;
       // Let a few requests in between, as downloads would.
       int seen = requests.load();
@@ -493,20 +376,6 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
   }
   running = false;
   client.join();
-
-  for (int i = 0; i < kModules; ++i) EXPECT_EQ(processed[i], 1) << names[i];
-  EXPECT_EQ(order[1].size(), static_cast<std::size_t>(kModules - kModules / 3));
-  EXPECT_EQ(order[0].size(), static_cast<std::size_t>(kModules / 3));
-  for (const std::vector<std::string>& walk : order) {
-    int lastUnmoved = -1;
-    for (const std::string& name : walk) {
-      int number = std::stoi(name.substr(1));
-      if (number % 2 == 1) continue;
-      EXPECT_GT(number, lastUnmoved) << name;
-      lastUnmoved = number;
-    }
-  }
-  queue.forEach([&](Module& module) { EXPECT_EQ(module.state.load(), Complete) << module.name; });
+  for (int i = 0; i < kModules; ++i) EXPECT_EQ(processed[i], 1) << i;
   EXPECT_GT(requests.load(), 0);
-  RecordProperty("reorderRequests", requests.load());
 }

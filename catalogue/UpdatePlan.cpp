@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "support/Digest.h"
 #include "support/Log.h"
@@ -124,7 +125,7 @@ void planDownloadQueue(ModuleList& queue, const ModuleList& installed, const Mod
       continue;
     }
     Module* current = installed.find(module.name);
-    if (current == nullptr || isOutOfDate(*current, module)) queue.add(new Module(module));
+    if (current == nullptr || isOutOfDate(*current, module)) queue.add(std::make_unique<Module>(module));
   }
 }
 
@@ -139,16 +140,17 @@ bool preferSelfUpdateIn(ModuleList& queue) {
     }
   });
   if (executable == nullptr && settingsModule == nullptr) return false;
-  std::unique_ptr<Module> executableCopy(executable != nullptr ? new Module(*executable) : nullptr);
-  std::unique_ptr<Module> settingsCopy(settingsModule != nullptr ? new Module(*settingsModule) : nullptr);
+  std::unique_ptr<Module> executableCopy = executable != nullptr ? std::make_unique<Module>(*executable) : nullptr;
+  std::unique_ptr<Module> settingsCopy =
+      settingsModule != nullptr ? std::make_unique<Module>(*settingsModule) : nullptr;
   queue.clear();
   if (executableCopy) {
     executableCopy->critical = true;
-    queue.add(executableCopy.release());
+    queue.add(std::move(executableCopy));
   }
   if (settingsCopy) {
     settingsCopy->critical = true;
-    queue.add(settingsCopy.release());
+    queue.add(std::move(settingsCopy));
   }
   return true;
 }

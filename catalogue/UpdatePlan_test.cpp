@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <memory>
 #include <vector>
 
 #include "tests/Modules.h"
@@ -59,8 +60,8 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
   }
   // The server's order is the reverse of the table's: the queue must keep it.
   for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
-    Module* module = available.add(new Module(c->name, c->availableVersion, "http://host/file", c->availableSum,
-                                              "false", "1", "42"));
+    Module* module = available.add(std::make_unique<Module>(c->name, c->availableVersion, "http://host/file",
+                                                            c->availableSum, "false", "1", "42"));
     if (c->availableSha256 != nullptr) module->sha256 = c->availableSha256;
   }
   ModuleList queue;

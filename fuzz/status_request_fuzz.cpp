@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   UpdateStatus status;
   for (const char* name : {"p", "q", "r&s", "t"}) {
-    Module* module = status.downloadQueue.add(new Module(name, "1", nullptr, nullptr, nullptr, nullptr, nullptr));
+    Module* module = status.downloadQueue.add(std::make_unique<Module>(name, "1", nullptr, nullptr, nullptr, nullptr, nullptr));
     if (module->name == "p") module->state = Fetching;
   }
   StatusServer server;

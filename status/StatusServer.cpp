@@ -175,55 +175,37 @@ void StatusServer::setDownloadRate(const std::string& rate, bool present) {
 void StatusServer::sendQueue() {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  sendLock.lock();
-  try {
-    send(downloadQueueMessage(current->downloadQueue));
-  } catch (...) {
-    sendLock.unlock();
-    throw;
-  }
-  sendLock.unlock();
+  MutexGuard guard(sendLock);
+  send(downloadQueueMessage(current->downloadQueue));
 }
 
 void StatusServer::reorderQueue(const std::vector<std::string>& names) {
   UpdateStatus* current = status;
   if (current == nullptr) return;
-  sendLock.lock();
-  try {
-    // Each reposition puts its module right behind the first Pending one, so
-    // working backwards leaves them there in the order the client gave.
-    for (auto name = names.rbegin(); name != names.rend(); ++name) current->downloadQueue.reposition(*name);
-  } catch (...) {
-    sendLock.unlock();
-    throw;
-  }
-  sendLock.unlock();
+  MutexGuard guard(sendLock);
+  // Each reposition puts its module right behind the first Pending one, so
+  // working backwards leaves them there in the order the client gave.
+  for (auto name = names.rbegin(); name != names.rend(); ++name) current->downloadQueue.reposition(*name);
 }
 
 void StatusServer::statusChanged(UpdateStatus& changed) {
   status = &changed;
   logPrintf("observed status change\n");
   if (client == kNoSocket) return;
-  sendLock.lock();
-  try {
-    std::string message;
-    if (!changed.errorText.empty()) {
-      message = errorMessage(changed.errorText);
-    } else if (changed.stage == DownloadingModule) {
-      int32_t remaining = 0;
-      changed.downloadQueue.forEach([&remaining](Module& module) {
-        if (module.state != Complete) ++remaining;
-      });
-      std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
-      message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
-                                        : downloadStatusMessage(name, changed.progress, remaining);
-    }
-    if (!message.empty()) send(message);
-  } catch (...) {
-    sendLock.unlock();
-    throw;
+  MutexGuard guard(sendLock);
+  std::string message;
+  if (!changed.errorText.empty()) {
+    message = errorMessage(changed.errorText);
+  } else if (changed.stage == DownloadingModule) {
+    int32_t remaining = 0;
+    changed.downloadQueue.forEach([&remaining](Module& module) {
+      if (module.state != Complete) ++remaining;
+    });
+    std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
+    message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
+                                      : downloadStatusMessage(name, changed.progress, remaining);
   }
-  sendLock.unlock();
+  if (!message.empty()) send(message);
 }
 
 void StatusServer::send(const std::string& message) {

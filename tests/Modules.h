@@ -1,5 +1,6 @@
 #pragma once
 // The tests' one way of making module records.
+#include <memory>
 #include <string>
 
 #include "catalogue/ModuleList.h"
@@ -24,8 +25,8 @@ inline Module announcedModule(const std::string& name, const std::string& conten
 // Adds a record as a list read from a file holds it, and returns it.
 inline Module* addModule(ModuleList& list, const std::string& name, bool critical = true,
                          const std::string& version = "1.0", const char* md5sum = nullptr) {
-  return list.add(new Module(name.c_str(), version.c_str(), nullptr, md5sum, critical ? "true" : "false", nullptr,
-                             nullptr));
+  return list.add(std::make_unique<Module>(name.c_str(), version.c_str(), nullptr, md5sum, critical ? "true" : "false",
+                                           nullptr, nullptr));
 }
 
 }  // namespace testing_support

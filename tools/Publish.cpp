@@ -148,7 +148,8 @@ void checkNamesWithThePlan(const std::vector<ReleaseFile>& files, const ModuleLi
     } catch (const IOException& e) {
       throw IOException(file.name + ": " + e);
     }
-    names.add(new Module(file.name.c_str(), version.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    names.add(
+        std::make_unique<Module>(file.name.c_str(), version.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   }
   ModuleList queue;
   planDownloadQueue(queue, previous, names, reservedNames());
@@ -459,9 +460,10 @@ PublishSummary publishRelease(const PublishOptions& options, std::ostream& progr
       expected.insert(file.name);
     }
     std::string length = std::to_string(file.size);
-    list.add(new Module(file.name.c_str(), version.c_str(), (base + "/files/" + urlPath(file.name)).c_str(),
-                        file.md5sum.c_str(), options.rules.critical(file.name) ? "true" : "false",
-                        options.rules.readOnly(file.name) ? "true" : "false", length.c_str()))
+    list.add(std::make_unique<Module>(file.name.c_str(), version.c_str(),
+                                      (base + "/files/" + urlPath(file.name)).c_str(), file.md5sum.c_str(),
+                                      options.rules.critical(file.name) ? "true" : "false",
+                                      options.rules.readOnly(file.name) ? "true" : "false", length.c_str()))
         ->sha256 = file.sha256;
     summary.bytes += file.size;
   }
