@@ -7,6 +7,7 @@
 #include "status/StatusClient.h"
 #include "status/StatusServer.h"
 #include "support/Exceptions.h"
+#include "support/stringify.h"
 
 namespace {
 
@@ -24,19 +25,6 @@ const char* const kUsage =
 
 constexpr int kBarWidth = 20;
 
-// A whole decimal number in the range, or false.
-bool parseNumber(const std::string& text, unsigned long long limit, unsigned long long& value) {
-  if (text.empty() || text.size() > 20) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    unsigned digit = static_cast<unsigned>(c - '0');
-    if (value > (limit - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  return true;
-}
-
 struct Options {
   uint16_t port = StatusServer::kPort;
   uint32_t timeoutMs = 10000;
@@ -50,7 +38,7 @@ struct Options {
 bool parse(const std::vector<std::string>& arguments, Options& options, std::ostream& err) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    unsigned long long value = 0;
+    uint64_t value = 0;
     bool hasValue = i + 1 < arguments.size();
     if (argument == "--raw") {
       options.raw = true;
@@ -58,7 +46,7 @@ bool parse(const std::vector<std::string>& arguments, Options& options, std::ost
       options.watch = true;
     } else if (argument == "--port" || argument == "--timeout" || argument == "--wait") {
       bool isPort = argument == "--port";
-      if (!hasValue || !parseNumber(arguments[i + 1], isPort ? 65535 : 86400, value) || (isPort && value == 0)) {
+      if (!hasValue || !parseUnsigned(arguments[i + 1], isPort ? 65535 : 86400, value) || (isPort && value == 0)) {
         err << "updater-status: " << argument << " needs a number " << (isPort ? "from 1 to 65535" : "of seconds")
             << "\n";
         return false;
@@ -87,8 +75,8 @@ bool parse(const std::vector<std::string>& arguments, Options& options, std::ost
     if (!command.empty()) err << "updater-status: wrong use of \"" << command << "\"\n";
     return false;
   }
-  unsigned long long rate = 0;
-  if (command == "rate" && !parseNumber(options.operands[0], UINT64_MAX, rate)) {
+  uint64_t rate = 0;
+  if (command == "rate" && !parseUnsigned(options.operands[0], UINT64_MAX, rate)) {
     err << "updater-status: the rate is a whole number of bytes per second\n";
     return false;
   }
@@ -236,8 +224,8 @@ int runStatusTool(const std::vector<std::string>& arguments, std::ostream& out, 
     } else if (options.command == "prioritize") {
       result = session.prioritize();
     } else if (options.command == "rate") {
-      unsigned long long rate = 0;
-      parseNumber(options.operands[0], UINT64_MAX, rate);
+      uint64_t rate = 0;
+      parseUnsigned(options.operands[0], UINT64_MAX, rate);
       session.send(setDownloadRateRequest(rate));
     }
     if (result == kStatusOk && (options.watch || options.command == "watch")) result = session.watch();
