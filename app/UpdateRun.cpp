@@ -190,10 +190,10 @@ void Updater::fetchAndInstallModules(bool critical) {
     EarlierWork earlier = findEarlierWork(*module);
     if (earlier == EarlierWork::None) fetchComponent(*module);
     if (earlier != EarlierWork::Installed) {
-      module->state = Installing;
+      status.downloadQueue.setState(*module, Installing);
       installComponent(*module);
     }
-    module->state = Complete;
+    status.downloadQueue.setState(*module, Complete);
   }
 }
 
@@ -210,14 +210,14 @@ void Updater::fetchAndInstallInParallel(bool critical, unsigned count) {
         EarlierWork earlier = findEarlierWork(*module);
         if (earlier == EarlierWork::None) fetchComponent(*module);
         if (earlier != EarlierWork::Installed) {
-          module->state = Fetched;
+          status.downloadQueue.setState(*module, Fetched);
           MutexGuard guard(installLock);
           // After a failure elsewhere nothing more is put in place.
           if (downloadsStopped) break;
-          module->state = Installing;
+          status.downloadQueue.setState(*module, Installing);
           installComponent(*module);
         }
-        module->state = Complete;
+        status.downloadQueue.setState(*module, Complete);
       }
     } catch (...) {
       MutexGuard guard(failureLock);

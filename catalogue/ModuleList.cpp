@@ -112,7 +112,14 @@ Records recordsOf(const XmlDoc& doc) {
 }  // namespace
 
 ModuleList::ModuleList()
-    : records(), index(), pendingHint(), pendingHintValid{false, false, false}, lock() {}
+    : records(),
+      index(),
+      pendingHint(),
+      pendingHintValid{false, false, false},
+      kindCount{0, 0},
+      fetched{0, 0},
+      countsValid(false),
+      lock() {}
 
 // Delegating: should addAll throw, the finished target constructor means the
 // destructor runs and frees what was added.
@@ -269,6 +276,38 @@ Module* ModuleList::takeNext(bool critical) {
   return at->get();
 }
 
+void ModuleList::setState(Module& module, ModuleState state) {
+  MutexGuard guard(lock);
+  if (countsValid && (module.state >= Fetched) != (state >= Fetched)) {
+    std::size_t& counted = fetched[module.critical ? kCritical : kNonCritical];
+    counted = state >= Fetched ? counted + 1 : counted - 1;
+  }
+  module.state = state;
+}
+
+std::size_t ModuleList::count(bool critical) const {
+  MutexGuard guard(lock);
+  countIfNeeded();
+  return kindCount[critical ? kCritical : kNonCritical];
+}
+
+std::size_t ModuleList::countFetched(bool critical) const {
+  MutexGuard guard(lock);
+  countIfNeeded();
+  return fetched[critical ? kCritical : kNonCritical];
+}
+
+void ModuleList::countIfNeeded() const {
+  if (countsValid) return;
+  kindCount[kNonCritical] = kindCount[kCritical] = fetched[kNonCritical] = fetched[kCritical] = 0;
+  for (const std::unique_ptr<Module>& module : records) {
+    const PendingKind kind = module->critical ? kCritical : kNonCritical;
+    ++kindCount[kind];
+    if (module->state >= Fetched) ++fetched[kind];
+  }
+  countsValid = true;
+}
+
 ModuleList::Cursor ModuleList::firstPending(PendingKind kind) {
   Cursor at = pendingHintValid[kind] ? pendingHint[kind] : records.begin();
   for (; at != records.end(); ++at) {
@@ -282,4 +321,5 @@ ModuleList::Cursor ModuleList::firstPending(PendingKind kind) {
 
 void ModuleList::forgetPendingHints() {
   for (bool& valid : pendingHintValid) valid = false;
+  countsValid = false;
 }

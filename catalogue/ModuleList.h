@@ -50,6 +50,13 @@ class ModuleList {
   // takeNext calls meets every record of its kind once, whatever reposition does
   // meanwhile, provided states only move on from Pending (as the run sets them).
   Module* takeNext(bool critical);
+  // Moves one of the list's records to another state. The run changes states
+  // only through here, so that the counts below need no walk of the list.
+  void setState(Module& module, ModuleState state);
+  // How many records of the kind there are, and how many of them have been
+  // fetched (Fetched or later).
+  std::size_t count(bool critical) const;
+  std::size_t countFetched(bool critical) const;
 
  private:
   typedef std::list<std::unique_ptr<Module>>::iterator Cursor;
@@ -58,7 +65,10 @@ class ModuleList {
   void addOwned(std::vector<std::unique_ptr<Module>> modules);
   // Under the lock: the first Pending record of the kind, or the end.
   Cursor firstPending(PendingKind kind);
+  // Drops the hints and the counts: the set of records changed.
   void forgetPendingHints();
+  // Under the lock: the counts, walked again after the set of records changed.
+  void countIfNeeded() const;
 
   std::list<std::unique_ptr<Module>> records;
   std::map<std::string, Cursor> index;
@@ -68,5 +78,9 @@ class ModuleList {
   // hints. Keeps a whole walk linear rather than quadratic in the queue's length.
   Cursor pendingHint[3];
   bool pendingHintValid[3];
+  // By kind (kNonCritical, kCritical); valid only while countsValid.
+  mutable std::size_t kindCount[2];
+  mutable std::size_t fetched[2];
+  mutable bool countsValid;
   mutable Mutex lock;
 };

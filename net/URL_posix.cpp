@@ -42,11 +42,12 @@ using CurlUrlHandle = std::unique_ptr<CURLU, CurlUrlDeleter>;
 using CurlText = std::unique_ptr<char, CurlTextDeleter>;
 
 // The connections, name lookups and TLS sessions of one thread's transfers,
-// kept alive and reused. One per thread: libcurl's shared connection pool is
-// not safe for transfers running at the same time on several threads.
+// kept alive and reused, and the one handle they run on. One per thread:
+// libcurl's shared connection pool is not safe for transfers running at the
+// same time on several threads.
 class Session {
  public:
-  Session() : share(curl_share_init()) {
+  Session() : share(curl_share_init()), easy(curl_easy_init()) {
     if (share == nullptr) return;
     curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Session::lock);
     curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Session::unlock);
@@ -56,11 +57,15 @@ class Session {
     curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   }
   ~Session() {
+    easy.reset();  // the share may only go once no handle uses it
     if (share != nullptr) curl_share_cleanup(share);
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
   CURLSH* get() const { return share; }
+  // Reused for every transfer: a fresh one costs its buffers and a socket pair
+  // each time. Set up anew by the caller; nullptr when it could not be made.
+  CURL* handle() const { return easy.get(); }
 
  private:
   static void lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
@@ -69,6 +74,7 @@ class Session {
   static void unlock(CURL*, curl_lock_data data, void* self) { static_cast<Session*>(self)->locks[data].unlock(); }
 
   CURLSH* share;
+  CurlHandle easy;
   std::mutex locks[CURL_LOCK_DATA_LAST];
 };
 
@@ -304,9 +310,14 @@ void initializeNetworking() {
 
 std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   CurlUrlHandle url = splitUrl(address);
-  CurlHandle curl(curl_easy_init());
-  if (!curl) throw IOException("curl_easy_init: out of memory");
-  CURL* handle = curl.get();
+  if (!session) session.reset(new Session());
+  CURL* handle = session->handle();
+  if (handle == nullptr) throw IOException("curl_easy_init: out of memory");
+  // The options point into this call's frame: they go with it, the connections stay.
+  struct ResetOnReturn {
+    CURL* handle;
+    ~ResetOnReturn() { curl_easy_reset(handle); }
+  } resetOnReturn{handle};
   const long stall = stallTimeoutForTesting();
   Transfer transfer(handle, pieceSize, sink, stall > 0 ? stall : kStallTimeoutSeconds, rangeOffset > 0);
   CurlList headers;
@@ -318,7 +329,6 @@ std::string URL::transfer(std::size_t pieceSize, BodySink& sink) {
   }
 
   curl_easy_setopt(handle, CURLOPT_CURLU, url.get());
-  if (!session) session.reset(new Session());
   if (session->get() != nullptr) curl_easy_setopt(handle, CURLOPT_SHARE, session->get());
   curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));

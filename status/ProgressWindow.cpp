@@ -65,16 +65,9 @@ bool ProgressWindow::waitForWindow() {
 ProgressView ProgressWindow::describe(const UpdateStatus& status, int32_t moduleTotal, bool notice) {
   ProgressView view;
   view.moduleTotal = moduleTotal;
-  if (view.moduleTotal == -1 && status.downloadQueue.size() != 0) {
-    int32_t critical = 0;
-    status.downloadQueue.forEach([&critical](Module& module) {
-      if (module.critical) ++critical;
-    });
-    view.moduleTotal = critical;
-  }
-  status.downloadQueue.forEach([&view](Module& module) {
-    if (module.critical && module.state >= Fetched) ++view.done;
-  });
+  if (view.moduleTotal == -1 && status.downloadQueue.size() != 0)
+    view.moduleTotal = static_cast<int32_t>(status.downloadQueue.count(true));
+  view.done = static_cast<int32_t>(status.downloadQueue.countFetched(true));
   if (view.moduleTotal != -1) view.text = "[" + stringify(view.done) + "/" + stringify(view.moduleTotal) + "] ";
   switch (status.stage) {
     case FindingInstalledModules:

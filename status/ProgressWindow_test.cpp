@@ -51,23 +51,23 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   Module* a = addModule(status.downloadQueue, "a.dll", true);
   addModule(status.downloadQueue, "b.dat", false);
   Module* c = addModule(status.downloadQueue, "c.dll", true);
-  a->state = Fetching;
+  status.downloadQueue.setState(*a, Fetching);
   view = window.stage(DownloadingModule, a);
   EXPECT_EQ(view.moduleTotal, 2);
   EXPECT_EQ(view.done, 0);
   EXPECT_EQ(view.text, "[0/2] a.dll downloading");
-  a->state = Installing;
+  status.downloadQueue.setState(*a, Installing);
   view = window.stage(InstallingModule, a);
   EXPECT_EQ(view.done, 1);
   EXPECT_EQ(view.text, "[1/2] a.dll installed");
-  a->state = Complete;
-  c->state = Complete;
+  status.downloadQueue.setState(*a, Complete);
+  status.downloadQueue.setState(*c, Complete);
   EXPECT_EQ(window.stage(LaunchingProgram).text, "[2/2] Launching Program");
   // A non-critical module changes neither count.
   Module* b = status.downloadQueue.find("b.dat");
-  b->state = Fetching;
+  status.downloadQueue.setState(*b, Fetching);
   EXPECT_EQ(window.stage(DownloadingModule, b).text, "[2/2] b.dat downloading");
-  b->state = Complete;
+  status.downloadQueue.setState(*b, Complete);
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "[2/2] Updating Installed Modules List");
   // The range was set once; a queue that grows does not change it.
   addModule(status.downloadQueue, "late.dll", true);
@@ -85,7 +85,7 @@ TEST(ProgressView, AnEmptyQueueNeverShowsCountsAndOneWithoutCriticalModulesAnEmp
   Module* x = addModule(status.downloadQueue, "x.dat", false);
   addModule(status.downloadQueue, "y.dat", false);
   EXPECT_EQ(window.stage(DownloadingModule, x).text, "[0/0] x.dat downloading");
-  x->state = Complete;
+  status.downloadQueue.setState(*x, Complete);
   EXPECT_EQ(window.stage(InstallingModule, x).text, "[0/0] x.dat installed");
 }
 

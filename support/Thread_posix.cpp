@@ -82,7 +82,7 @@ uint32_t Thread::wait(uint32_t milliseconds) {
   while (!handle->done) {
     if (milliseconds == kInfinite) {
       pthread_cond_wait(&handle->ended, &handle->lock);
-    } else if (pthread_cond_timedwait(&handle->ended, &handle->lock, &deadline) == ETIMEDOUT) {
+    } else if (milliseconds == 0 || pthread_cond_timedwait(&handle->ended, &handle->lock, &deadline) == ETIMEDOUT) {
       if (handle->done) break;
       pthread_mutex_unlock(&handle->lock);
       return kWaitTimeout;
