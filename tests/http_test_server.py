@@ -100,10 +100,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.close_connection = True
                 return
         else:
+            # Counted first: the client may have the whole body and ask for the
+            # count before this thread runs again.
+            if getattr(self, "record", None) is not None:
+                self.record[6] += len(body)
             self.wfile.write(body)
         self.wfile.flush()
-        if getattr(self, "record", None) is not None:
-            self.record[6] += len(body)
         self.close_connection = not keep_alive
 
     def do_POST(self):
