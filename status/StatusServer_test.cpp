@@ -118,28 +118,6 @@ TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByteAndRefusesASe
                                 kQueueTail);
 }
 
-TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheGivenOrder) {
-  struct Case {
-    std::vector<std::string> named;
-    std::vector<std::string> order;
-  };
-  const Case cases[] = {
-      {{"r", "s"}, {"p", "q", "r", "s", "t"}},
-      {{"s", "r"}, {"p", "q", "s", "r", "t"}},
-      {{"t"}, {"p", "q", "t", "r", "s"}},
-      {{"p", "nonesuch", "t"}, {"p", "q", "t", "r", "s"}},
-  };
-  uint16_t port = kTestPort + 1;
-  for (const Case& each : cases) {
-    Served served(port++);
-    served.fillPqrst();
-    served.client->sendMessage(changeQueueRequest(each.named));
-    served.awaitLog(kChanged, 1);
-    // No answer: the next message is the queue asked for afterwards.
-    EXPECT_EQ(served.queue(), queueOf(each.order));
-  }
-}
-
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChangeThenTakesOneMessageAChunkJoiningSplitOnes) {
   Served served(kTestPort + 10, false);
   served.fillPqrst();
@@ -181,9 +159,7 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
   EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"done.dll\" done=\"true\" />\n" +
                                 "\t<item name=\"x.dll\"/>\n\t<item name=\"y.dll\"/>\n\t<item name=\"z.dll\"/>\n" +
                                 kQueueTail);
-  // An error: its text, and no line feed.
-  served.status.setError("Error: fetch: Server not responding");
-  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
+  // An error: its text, escaped, and no line feed.
   served.status.setError("Error: rename \"a&b\" to <c>");
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: rename &quot;a&amp;b&quot; to &lt;c&gt;\"/>");
 }
