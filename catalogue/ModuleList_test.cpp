@@ -201,15 +201,6 @@ TEST(ModuleListContents, AddAndReadReplaceByExactNameAtTheEndAndListsExchangeOnl
   EXPECT_NE(list.find("c"), otherC);
   EXPECT_EQ(list.find("c")->state.load(), Fetching);
   EXPECT_EQ(namesOf(other), (std::vector<std::string>{"c", "e"}));
-
-  ModuleList copy(list);
-  EXPECT_EQ(namesOf(copy), namesOf(list));
-  EXPECT_NE(copy.find("a"), list.find("a"));
-  EXPECT_EQ(copy.find("a")->state.load(), Installing);
-  list.clear();
-  EXPECT_EQ(list.size(), 0u);
-  EXPECT_EQ(list.find("a"), nullptr);
-  EXPECT_EQ(copy.size(), 6u);
 }
 
 // The lock is recursive, freed when a visitor throws, and never held together with another list's.
