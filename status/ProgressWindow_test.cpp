@@ -68,6 +68,7 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
 TEST(ProgressView, EmptyRangesAndHowTheLastStagesClose) {
   UpdateStatus status;
   Follower window(status);
+  EXPECT_EQ(window.stage(Starting).text, "");
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "Updating Installed Modules List");
   EXPECT_EQ(window.stage(Done).moduleTotal, -1);
   Module* x = addModule(status.downloadQueue, "x.dat", false);
