@@ -113,7 +113,6 @@ TEST(ModuleListReading, RecordsComeFromTheFirstContainerInDocumentOrderWithLibxm
        "<module name=\"outer\" version=\"1\"/></downloadFiles>",
        {"outer"},
        {}},
-      {"<modules/>", {}, {}},
       {"<modules>\n  <!-- none yet -->\n  text\n</modules>", {}, {}},
       // Only direct "module" children count; a later duplicate wins, at the end.
       {"<modules>\n"
