@@ -98,43 +98,6 @@ TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   }
 }
 
-namespace {
-// A failed run: the error reaches the player, nothing is committed, no script runs.
-void expectFailedRun(const Installation& installation, const UserSession& session, const std::string& error,
-                     const std::string& installedBefore) {
-  EXPECT_EQ(session.process.exitCode, 1);
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "observer got error: Error: " + error)) << error;
-  if (onWindows()) {
-    EXPECT_EQ(session.errorBoxes, std::vector<std::string>{"Error: " + error});
-  } else {
-    EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos)
-        << session.process.standardError;
-  }
-  EXPECT_EQ(readFile("installed.xml"), installedBefore);
-  EXPECT_FALSE(fileExists("defer.bat"));
-  EXPECT_FALSE(fileExists("defer.sh"));
-}
-}  // namespace
-
-TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
-  Installation installation;
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("one.dll", "1.0", "1");
-  installation.publish("two.dll", "1.0", "2");
-  installation.publish("three.dll", "1.0", "3");
-  Route missing;
-  missing.status = 404;
-  installation.server.setRoute("/files/two.dll", missing);
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "Server data not available (error code 404)", before);
-  EXPECT_EQ(readFile("one.dll"), "1");
-  EXPECT_FALSE(fileExists("two.dll"));
-  EXPECT_FALSE(fileExists("three.dll"));
-  EXPECT_FALSE(fileExists("started.txt"));
-}
-
 TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
   Installation installation;
   installation.settings["debugdelay"] = "1";  // a slow run, so the client can act in time
