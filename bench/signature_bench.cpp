@@ -2,14 +2,13 @@
 // bytes (SHA-256 of them, then one ECDSA P-256 verification per key tried) and
 // checking that every module carries a sha256, against reading the same list.
 #include <benchmark/benchmark.h>
-#include <libxml/parser.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/ModuleListSignature.h"
-#include "support/Digest.h"
+#include "bench/ServerList.h"
 #include "support/Signature.h"
 
 namespace {
@@ -20,30 +19,16 @@ struct SignedList {
   std::vector<std::string> keys;  // the signer's is the second: both are tried
 };
 
-// The shape of catalogue_bench's server list, with a sha256 on every module.
 const SignedList& listOf(long n) {
   static std::map<long, SignedList> made;
-  auto found = made.find(n);
-  if (found != made.end()) return found->second;
-  SignedList list;
-  list.bytes = "<?xml version=\"1.0\"?>\n<answer><downloadFiles>\n";
-  char line[512];
-  for (long i = 0; i < n; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "data/pack%03ld/file%07ld.dat", i % 512, i);
-    std::string sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, name));
-    std::snprintf(line, sizeof line,
-                  "  <module name=\"%s\" version=\"1.%ld\" md5sum=\"%032lx\" sha256=\"%s\""
-                  " url=\"http://cdn.example/%s\" critical=\"%s\" contentLength=\"%ld\"/>\n",
-                  name, i % 50, i * 2654435761L, sha256.c_str(), name, i % 7 == 0 ? "true" : "false", 1000 + i);
-    list.bytes += line;
+  SignedList& list = made[n];
+  if (list.bytes.empty()) {
+    list.bytes = bench::serverList(n, true);
+    const ecdsa::KeyPair other = ecdsa::generateKeyPair(), signer = ecdsa::generateKeyPair();
+    list.signature = signBytes(signer, list.bytes);
+    list.keys = {other.point, signer.point};
   }
-  list.bytes += "</downloadFiles></answer>\n";
-  ecdsa::KeyPair other = ecdsa::generateKeyPair();
-  ecdsa::KeyPair signer = ecdsa::generateKeyPair();
-  list.signature = signBytes(signer, list.bytes);
-  list.keys = {other.point, signer.point};
-  return made.emplace(n, list).first->second;
+  return list;
 }
 
 void BM_VerifySignature(benchmark::State& state) {
@@ -79,11 +64,4 @@ BENCHMARK(BM_ReadSignedList)->SIZES;
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  xmlInitParser();
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();

@@ -133,19 +133,6 @@ TEST(URLTest, ProgressIsToldPerReadOfTheBodyAndAtTheEndWithoutALength) {
   EXPECT_EQ(fetched, body);
 }
 
-TEST(URLTest, AStatusOtherThan200OrARefusedConnectionIsFileNotFound) {
-  TestServer server;
-  Route failing = bodyRoute("oops");
-  failing.status = 500;
-  server.setRoute("/broken", failing);
-  const std::pair<std::string, std::string> cases[] = {
-      {server.baseUrl() + "/missing", "Server data not available (error code 404)"},
-      {server.baseUrl() + "/broken", "Server data not available (error code 500)"},
-      {"http://127.0.0.1:" + std::to_string(testing_support::closedPort()) + "/x", "Server refused connection"},
-  };
-  for (const auto& [address, text] : cases) EXPECT_EQ(failureOf<FileNotFoundException>(address), text);
-}
-
 // A text is read up to its bound, whether the length is announced or not.
 TEST(URLTest, AnAnswerOverTheBoundFailsAndStopsAtIt) {
   TestServer server;

@@ -118,28 +118,6 @@ TEST(StatusServer, AnswersGetQueueForEmptyAndMixedQueuesByteForByteAndRefusesASe
                                 kQueueTail);
 }
 
-TEST(StatusServer, ChangeQueueMovesTheNamedModulesBehindTheFirstPendingOneInTheGivenOrder) {
-  struct Case {
-    std::vector<std::string> named;
-    std::vector<std::string> order;
-  };
-  const Case cases[] = {
-      {{"r", "s"}, {"p", "q", "r", "s", "t"}},
-      {{"s", "r"}, {"p", "q", "s", "r", "t"}},
-      {{"t"}, {"p", "q", "t", "r", "s"}},
-      {{"p", "nonesuch", "t"}, {"p", "q", "t", "r", "s"}},
-  };
-  uint16_t port = kTestPort + 1;
-  for (const Case& each : cases) {
-    Served served(port++);
-    served.fillPqrst();
-    served.client->sendMessage(changeQueueRequest(each.named));
-    served.awaitLog(kChanged, 1);
-    // No answer: the next message is the queue asked for afterwards.
-    EXPECT_EQ(served.queue(), queueOf(each.order));
-  }
-}
-
 TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChangeThenTakesOneMessageAChunkJoiningSplitOnes) {
   Served served(kTestPort + 10, false);
   served.fillPqrst();
@@ -160,30 +138,21 @@ TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChangeThenTakesOneMessageAC
   EXPECT_EQ(countLines(served.log, kNameless), 0);
 }
 
-TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetched) {
+// The tool's watch follows the same pushes; here their bytes.
+TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEscapedErrors) {
   Served served(kTestPort + 12);
   addModule(served.status, "done.dll", Complete);
   Module* x = addModule(served.status, "x.dll", Fetching);
-  addModule(served.status, "y.dll", Pending);
-  addModule(served.status, "z.dll", Pending, false);
-  const std::string statusHead = "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"";
+  addModule(served.status, "y.dll", Pending, false);
   served.status.setStage(DownloadingModule, x);
-  EXPECT_EQ(served.next(), statusHead + "0\" filesremaining=\"3\" />\n</action>\n");
-  served.status.setProgress(42);
-  EXPECT_EQ(served.next(), statusHead + "42\" filesremaining=\"3\" />\n</action>\n");
+  EXPECT_EQ(served.next(), "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\""
+                           " filesremaining=\"2\" />\n</action>\n");
   served.status.setProgress(100);
   EXPECT_EQ(served.next(),
-            "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"2\" />\n"
+            "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
             "</action>\n");
-  // Other stages push nothing: the next message is the queue asked for.
+  // Other stages push nothing; an error is its escaped text, without a line feed.
   served.status.setStage(InstallingModule, x);
-  served.status.setStage(LaunchingProgram);
-  EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"done.dll\" done=\"true\" />\n" +
-                                "\t<item name=\"x.dll\"/>\n\t<item name=\"y.dll\"/>\n\t<item name=\"z.dll\"/>\n" +
-                                kQueueTail);
-  // An error: its text, and no line feed.
-  served.status.setError("Error: fetch: Server not responding");
-  EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: fetch: Server not responding\"/>");
   served.status.setError("Error: rename \"a&b\" to <c>");
   EXPECT_EQ(served.next(), "<action name=\"error\" message=\"Error: rename &quot;a&amp;b&quot; to &lt;c&gt;\"/>");
 }

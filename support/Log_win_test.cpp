@@ -4,14 +4,11 @@
 
 #include "support/Log.h"
 
-TEST(SystemErrorText, GivesTheSystemsMessageWithItsLineEnd) {
+TEST(SystemErrorText, GivesTheSystemsMessageWithItsLineEndOrQuestionMarksForAnUnknownCode) {
   SetLastError(ERROR_FILE_NOT_FOUND);
   std::string text = systemErrorText();
   ASSERT_GT(text.size(), 2u);
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-}
-
-TEST(SystemErrorText, GivesQuestionMarksForACodeTheSystemDoesNotKnow) {
   SetLastError(0x2000FFFF);
   EXPECT_EQ(systemErrorText(), "???");
 }

