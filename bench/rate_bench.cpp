@@ -12,13 +12,6 @@
 
 #include "net/RateLimit.h"
 #include "net/URL.h"
-#include "support/Exceptions.h"
-
-namespace {
-struct Enough {};
-using Clock = std::chrono::steady_clock;
-double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4 && argc != 5) {
@@ -26,31 +19,31 @@ int main(int argc, char** argv) {
     return 2;
   }
   const double seconds = std::atof(argv[2]);
-  const uint64_t later = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : 0;
   const double end = argc == 5 ? 2 * seconds : seconds;
   initializeNetworking();
   downloadRateLimit().setRate(std::strtoull(argv[3], nullptr, 10));
-  FILE* sink = std::fopen("/dev/null", "wb");
-  URL url(argv[1]);
-  const Clock::time_point start = Clock::now();
+  const auto start = std::chrono::steady_clock::now();
+  auto since = [start] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
   std::atomic<double> changedAt{-1};
   std::thread changer([&] {
     if (argc != 5) return;
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    downloadRateLimit().setRate(later);
-    changedAt = since(start);
+    downloadRateLimit().setRate(std::strtoull(argv[4], nullptr, 10));
+    changedAt = since();
   });
+  struct Enough {};
   uint64_t before = 0, after = 0;
+  FILE* sink = std::fopen("/dev/null", "wb");
   try {
-    url.fetchToFile(sink, [&](const char*, std::size_t count) {
+    URL(argv[1]).fetchToFile(sink, [&](const char*, std::size_t count) {
       (changedAt < 0 ? before : after) += count;
-      if (since(start) >= end) throw Enough();
+      if (since() >= end) throw Enough();
     });
   } catch (const Enough&) {
   } catch (const std::string& e) {
     std::fprintf(stderr, "fetch failed: %s\n", e.c_str());
   }
-  const double total = since(start);
+  const double total = since();
   changer.join();
   std::fclose(sink);
   const double split = changedAt < 0 ? total : changedAt.load();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -41,15 +42,10 @@ Route bodyRoute(const std::string& body, BodyMode mode = BodyMode::Normal) {
 
 // Fetches into "body.bin" and returns what landed there.
 std::string fetchFile(URL& url) {
-  FILE* file = std::fopen("body.bin", "wb");
-  EXPECT_NE(file, nullptr);
-  try {
-    url.fetchToFile(file);
-  } catch (...) {
-    std::fclose(file);
-    throw;
+  {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("body.bin", "wb"), std::fclose);
+    url.fetchToFile(file.get());
   }
-  std::fclose(file);
   return readFile("body.bin");
 }
 

@@ -83,18 +83,13 @@ TEST(Mutex, PassesToTheNextWaiterAsAbandonedWhenItsOwnerEnds) {
   }
 }
 
+// A string exception adds its text (the status server's taken port shows it).
 TEST(Thread, LogsTheExceptionOfItsBodyAndEndsOnlyThatThread) {
-  const std::pair<std::function<uint32_t()>, std::string> cases[] = {
-      {[]() -> uint32_t { throw MutexException("CreateMutex failed"); }, "Exception in thread: CreateMutex failed"},
-      {[]() -> uint32_t { throw 42; }, "Exception in thread"},
-  };
-  for (const auto& [body, line] : cases) {
-    LogCapture capture;
-    LambdaThread thread(body);
-    thread.start();
-    ASSERT_EQ(thread.wait(10000), kWaitObject0);
-    EXPECT_EQ(capture.lines(), std::vector<std::string>{line});
-  }
+  LogCapture capture;
+  LambdaThread thread([]() -> uint32_t { throw 42; });
+  thread.start();
+  ASSERT_EQ(thread.wait(10000), kWaitObject0);
+  EXPECT_EQ(capture.lines(), std::vector<std::string>{"Exception in thread"});
 }
 
 TEST(Thread, WaitFailsBeforeTheStartTimesOutWhileRunningAndSucceedsAgainAndAgainOnceEnded) {

@@ -48,42 +48,28 @@ std::vector<std::string> queued(const ModuleList& installed, const ModuleList& a
 }
 }  // namespace
 
-TEST(Publish, LaysOutNestedBlankAndNonAsciiNamesAsTheUpdaterReadsAndFetchesThem) {
+// Nested, blank and non-ASCII names laid out, escaped in the addresses and
+// fetched by the real updater: the round trip (roundtrip_test.sh).
+TEST(Publish, RecordsRulesLengthsAndDigestsAndTheWindowsBuildRefusesNamesBeyondAscii) {
   ScopedWorkingDirectory dir;
-  const std::string accented = "data/\xc3\xa9t\xc3\xa9 \xe2\x9c\x93.txt";  // "été ✓.txt"
   PublishOptions options;
   options.rules.add(PublishRules::NonCritical, "data/**");
   options.rules.add(PublishRules::ReadOnly, "*.dll");
   // The Windows updater refuses names beyond ASCII (its file calls would garble
   // them), and so does the publisher built for it.
   if (onWindows()) {
-    EXPECT_THROW(publish({{accented, "x"}}, options), IOException);
+    EXPECT_THROW(publish({{"data/\xc3\xa9t\xc3\xa9.txt", "x"}}, options), IOException);
   }
-  std::vector<std::pair<std::string, std::string>> files = {{"game.dll", "abc"}, {"data/maps/level 1.map", ""}};
-  if (!onWindows()) files.push_back({accented, "x"});
-  PublishSummary summary = publish(files, options);
-  EXPECT_EQ(summary.added, files.size());
-  EXPECT_EQ(summary.bytes, files.size() + 1);
-
+  PublishSummary summary = publish({{"game.dll", "abc"}, {"data/maps/level 1.map", ""}}, options);
+  EXPECT_EQ(summary.added, 2u);
+  EXPECT_EQ(summary.bytes, 3u);
   ModuleList list;
   list.readFile("out/modules.xml");
   EXPECT_EQ(describe(list),
             "data/maps/level 1.map 1.0 " + kBase + "/files/data/maps/level%201.map d41d8cd98f00b204e9800998ecf8427e 0\n" +
-                (onWindows() ? std::string()
-                             : accented + " 1.0 " + kBase + "/files/data/%C3%A9t%C3%A9%20%E2%9C%93.txt " +
-                                   "9dd4e461268c8034f5c8564e155c67a6 1\n") +
                 "game.dll 1.0 " + kBase + "/files/game.dll 900150983cd24fb0d6963f7d28e17f72 3 critical read-only\n");
   EXPECT_EQ(list.find("game.dll")->sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  for (const char* name : {"game.dll", "data/maps/level 1.map"})
-    EXPECT_EQ(readFile(std::string("out/files/") + name), readFile(std::string("release/") + name));
-  if (!onWindows()) {
-    EXPECT_EQ(readFile("out/files/" + accented), "x");
-  }
-  // The installed-modules file of a fresh installation: nothing to fetch.
-  ModuleList installed;
-  installed.readFile("out/installed.xml");
-  EXPECT_EQ(installed.size(), files.size());
-  EXPECT_TRUE(queued(installed, list).empty());
+  EXPECT_EQ(readFile("out/files/game.dll"), "abc");
 }
 
 TEST(Publish, VersionsCarryOnFromThePreviousListSoOnlyChangedAndNewFilesAreFetched) {
