@@ -12,8 +12,20 @@ namespace {
 constexpr mode_t kAllWrite = S_IWUSR | S_IWGRP | S_IWOTH;
 constexpr mode_t kPermissionBits = 07777;
 
-mode_t currentUmask() {
-  // Only the update thread creates files, so setting the mask back at once is safe.
+// The mask is read where the kernel shows it: setting it to learn it would,
+// for that moment, let files made by a parallel download's other workers be
+// writable by everyone.
+mode_t readUmask() {
+  if (FILE* status = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr)
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  // Kernels before 4.7 do not show it: only there is the moment open.
   mode_t mask = umask(0);
   umask(mask);
   return mask;
@@ -53,7 +65,7 @@ bool writeFileAttributes(const std::string& path, const FileAttributes& attribut
 }
 
 FileAttributes newFileAttributes(const std::string& path) {
-  mode_t mode = (startsAsProgram(path) ? 0755 : 0644) & ~currentUmask();
+  mode_t mode = (startsAsProgram(path) ? 0755 : 0644) & ~readUmask();
   uint32_t word = kArchiveAttribute | ((mode & S_IWUSR) == 0 ? kReadOnlyAttribute : 0);
   return FileAttributes{word, static_cast<uint32_t>(mode)};
 }

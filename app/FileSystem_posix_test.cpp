@@ -1,13 +1,17 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 
 #include "app/FileSystem.h"
 #include "support/FreshFile.h"
+#include "tests/FileModes_posix.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 #include "tests/UpdaterFixture.h"
@@ -48,4 +52,30 @@ TEST(FileSystemPosix, FilesTheUpdaterWritesReplaceALinkPlantedUnderTheirNameInst
     EXPECT_TRUE(S_ISREG(information.st_mode)) << name;
   }
   removeTree(outside);
+}
+
+// Parallel workers create files while another installs: learning the umask
+// must never open it, even for a moment.
+TEST(FileSystemPosix, ReadingTheUmaskNeverLetsAnotherThreadCreateAWorldWritableFile) {
+  Umask mask(022);
+  const std::string folder = makeTempDir(), program = folder + "/program", made = folder + "/made";
+  writeFile(program, "#!/bin/sh\n");
+  std::atomic<bool> done(false);
+  std::thread installer([&] {
+    for (int i = 0; i < 3000; ++i) EXPECT_EQ(newFileAttributes(program).mode, 0755u);
+    done = true;
+  });
+  int opened = 0;
+  while (!done) {
+    const int fd = open(made.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0);
+    struct stat information;
+    ASSERT_EQ(fstat(fd, &information), 0);
+    close(fd);
+    unlink(made.c_str());
+    EXPECT_EQ(information.st_mode & 022, 0u) << "file " << ++opened;
+    if (information.st_mode & 022) break;
+  }
+  installer.join();
+  removeTree(folder);
 }

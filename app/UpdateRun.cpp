@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DeferredScript.h"
+#include "app/FileSystem.h"
 #include "app/ModuleListSignature.h"
 #include "app/Updater.h"
 #include "net/RateLimit.h"
@@ -211,6 +212,9 @@ void Updater::fetchAndInstallInParallel(bool critical, unsigned count) {
         if (earlier == EarlierWork::None) fetchComponent(*module);
         if (earlier != EarlierWork::Installed) {
           status.downloadQueue.setState(*module, Fetched);
+          // The slow part of an installation, done before the lock so that the
+          // workers' syncs overlap; the installation's own sync then finds nothing left.
+          syncFile(module->name + ".new");
           MutexGuard guard(installLock);
           // After a failure elsewhere nothing more is put in place.
           if (downloadsStopped) break;
