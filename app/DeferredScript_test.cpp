@@ -23,35 +23,33 @@ std::string oneEntryBatch(const std::string& target, const std::string& from, co
 }
 }  // namespace
 
-TEST(DeferredScript, BatchForOneEntryQuotingNamesTheInterpreterCannotTakeAsWritten) {
+// One entry's batch: names quoted where the interpreter cannot take them as
+// written, and left out where no quoting can carry them.
+TEST(DeferredScript, BatchQuotesWhatItMustAndLeavesOutNamesNoQuotingCanCarry) {
   const std::vector<std::vector<std::string>> cases = {
       {"client.dll", "client.dll", "client.dll.new", "client.dll"},
       {"data\\maps\\b.bin", "\"data\\maps\\b.bin\"", "\"data\\maps\\b.bin.new\"", "b.bin"},
       {"data/maps/a.bin", "\"data\\maps\\a.bin\"", "\"data\\maps\\a.bin.new\"", "a.bin"},
       {"my file&100%.dat", "\"my file&100%%.dat\"", "\"my file&100%%.dat.new\"", "\"my file&100%%.dat\""},
       {"sub dir/x y.dat", "\"sub dir\\x y.dat\"", "\"sub dir\\x y.dat.new\"", "\"x y.dat\""},
+      {"a\"&del x\""},
+      {"b\r\nformat"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(batchScriptText({{c[0] + ".new", c[0]}}, false), oneEntryBatch(c[1], c[2], c[3])) << c[0];
+    RenameMap renames{{c[0] + ".new", c[0]}};
+    if (c.size() == 1) renames["c.dll.new"] = "c.dll";  // then the only loop, the first
+    const std::string expected = c.size() == 1 ? oneEntryBatch("c.dll", "c.dll.new", "c.dll")
+                                               : oneEntryBatch(c[1], c[2], c[3]);
+    EXPECT_EQ(batchScriptText(renames, false), expected) << c[0];
   }
+  EXPECT_TRUE(isPlainBatchName("Client-2_x.DLL"));
+  for (const char* name : {"a b", "a/b", ""}) EXPECT_FALSE(isPlainBatchName(name)) << name;
 }
 
 TEST(DeferredScript, BatchForTwoEntriesRestartsTheUpdaterAfterTheLastLoop) {
   EXPECT_EQ(batchScriptText({{"updater.exe.new", "updater.exe"}, {"a.dll.new", "a.dll"}}, true),
             "@echo off\n" + batchLoop(1, "a.dll", "a.dll.new", "a.dll") +
                 batchLoop(2, "updater.exe", "updater.exe.new", "updater.exe") + "start updater.exe\ncls\n");
-}
-
-TEST(DeferredScript, BatchLeavesOutNamesNoQuotingCanCarry) {
-  RenameMap renames;
-  renames["a\"&del x\".new"] = "a\"&del x\"";
-  renames["b\r\nformat.new"] = "b\r\nformat";
-  renames["c.dll.new"] = "c.dll";
-  EXPECT_EQ(batchScriptText(renames, false), oneEntryBatch("c.dll", "c.dll.new", "c.dll"));
-  EXPECT_TRUE(isPlainBatchName("Client-2_x.DLL"));
-  EXPECT_FALSE(isPlainBatchName("a b"));
-  EXPECT_FALSE(isPlainBatchName("a/b"));
-  EXPECT_FALSE(isPlainBatchName(""));
 }
 
 TEST(DeferredScript, ShellScriptQuotesEveryNameAndExecsTheNewUpdater) {

@@ -3,25 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
-#include "support/Exceptions.h"
 #include "support/Signature.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-
-namespace {
-std::string failureOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const IOException& e) {
-    return e;
-  }
-  return "";
-}
-}  // namespace
 
 TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
   const ecdsa::KeyPair a = ecdsa::generateKeyPair();
@@ -32,9 +19,9 @@ TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
   EXPECT_TRUE(publicKeysOf(" \r\n\t").empty());
   EXPECT_EQ(publicKeysOf("\n  " + textA + "\n"), std::vector<std::string>{a.point});
   EXPECT_EQ(publicKeysOf(textB + " \r\n " + textA), (std::vector<std::string>{b.point, a.point}));
-  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + " " + textB + " " + textA); }), "publicKeys: more than two keys");
-  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + "," + textB); }), "publicKeys: key 1 is not a P-256 public key");
-  EXPECT_EQ(failureOf([&] { publicKeysOf(textA + " " + textB.substr(4)); }),
+  EXPECT_EQ(failureText([&] { publicKeysOf(textA + " " + textB + " " + textA); }), "publicKeys: more than two keys");
+  EXPECT_EQ(failureText([&] { publicKeysOf(textA + "," + textB); }), "publicKeys: key 1 is not a P-256 public key");
+  EXPECT_EQ(failureText([&] { publicKeysOf(textA + " " + textB.substr(4)); }),
             "publicKeys: key 2 is not a P-256 public key");
 }
 
@@ -80,7 +67,7 @@ TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExa
     route.body = c.served;
     server.setRoute("/list.sig", route);
     LogCapture log;
-    EXPECT_EQ(failureOf([&] { verifyModuleListSignature(keys, listAddress, c.list); }), c.failure);
+    EXPECT_EQ(failureText([&] { verifyModuleListSignature(keys, listAddress, c.list); }), c.failure);
     std::vector<std::string> lines = log.lines();
     bool logged = !lines.empty() && lines.back().rfind("module list signed by public key ", 0) == 0;
     EXPECT_EQ(logged, c.failure.empty());
@@ -96,9 +83,9 @@ TEST(ModuleListSignature, ASignedListMustPinEveryFileWithASha256) {
       "<module name=\"b\" version=\"1\" md5sum=\"d41d8cd98f00b204e9800998ecf8427e\"/>"
       "<module name=\"c\" version=\"1\" sha256=\"e3b0\"/></modules>";
   list.readMemory(xml, std::strlen(xml));
-  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "module list: b has no valid sha256");
+  EXPECT_EQ(failureText([&] { requireSha256(list); }), "module list: b has no valid sha256");
   list.find("b")->sha256 = list.find("a")->sha256;
-  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "module list: c has no valid sha256");
+  EXPECT_EQ(failureText([&] { requireSha256(list); }), "module list: c has no valid sha256");
   list.find("c")->sha256 = list.find("a")->sha256;
-  EXPECT_EQ(failureOf([&] { requireSha256(list); }), "");
+  EXPECT_EQ(failureText([&] { requireSha256(list); }), "");
 }

@@ -29,7 +29,6 @@ list(APPEND UPDATER_TEST_SOURCES
   app/Launch_test.cpp
   app/DebugDelay_test.cpp
   app/DeferredScript_test.cpp
-  app/FileSystem_test.cpp
   app/FileSystem_${UPDATER_PLATFORM}_test.cpp
   app/Process_test.cpp
   app/Process_${UPDATER_PLATFORM}_test.cpp)

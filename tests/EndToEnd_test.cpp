@@ -3,7 +3,6 @@
 // the sample client as the game client.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 #include "tests/Installation.h"
@@ -96,93 +95,6 @@ TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
     EXPECT_NE(session.process.standardError.find("Back at six."), std::string::npos);
     EXPECT_NE(session.process.standardError.find("Network Unavailable"), std::string::npos);
   }
-}
-
-namespace {
-// A failed run: the error reaches the player, nothing is committed, no script runs.
-void expectFailedRun(const Installation& installation, const UserSession& session, const std::string& error,
-                     const std::string& installedBefore) {
-  EXPECT_EQ(session.process.exitCode, 1);
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "observer got error: Error: " + error)) << error;
-  if (onWindows()) {
-    EXPECT_EQ(session.errorBoxes, std::vector<std::string>{"Error: " + error});
-  } else {
-    EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos)
-        << session.process.standardError;
-  }
-  EXPECT_EQ(readFile("installed.xml"), installedBefore);
-  EXPECT_FALSE(fileExists("defer.bat"));
-  EXPECT_FALSE(fileExists("defer.sh"));
-}
-}  // namespace
-
-TEST(EndToEnd, AFetchFailingForTheSecondOfThreeCriticalModulesCommitsNothing) {
-  Installation installation;
-  installation.installed("");
-  std::string before = readFile("installed.xml");
-  installation.publish("one.dll", "1.0", "1");
-  installation.publish("two.dll", "1.0", "2");
-  installation.publish("three.dll", "1.0", "3");
-  Route missing;
-  missing.status = 404;
-  installation.server.setRoute("/files/two.dll", missing);
-  UserSession session = installation.run();
-  expectFailedRun(installation, session, "Server data not available (error code 404)", before);
-  EXPECT_EQ(readFile("one.dll"), "1");
-  EXPECT_FALSE(fileExists("two.dll"));
-  EXPECT_FALSE(fileExists("three.dll"));
-  EXPECT_FALSE(fileExists("started.txt"));
-}
-
-TEST(EndToEnd, AClientFollowsTheDownloadsAndMovesWaitingModulesForward) {
-  Installation installation;
-  installation.settings["debugdelay"] = "1";  // a slow run, so the client can act in time
-  installation.installed("");
-  installation.publish("a.dll", "1.0", "aaaaa");
-  for (const char* name : {"n1.dat", "n2.dat", "n3.dat"}) installation.publish(name, "1.0", "nnn", "critical=\"false\"");
-
-  UserSession session;
-  std::thread run([&] { session = installation.run(); });
-  // The queue is planned once the first pass begins; the slow critical module
-  // leaves two seconds to act. updater-status is the client, watching to the end.
-  EXPECT_TRUE(eventually([] { return readFile("update.log").find("Updater::fetchAndInstallModules") != std::string::npos; }));
-  ProcessResult tool = runProgram(builtProgram("updater-status"), installation.dir.path(), 120,
-                                  {"--raw", "--wait", "30", "prioritize", "n3.dat", "n2.dat", "--watch"});
-  run.join();
-
-  EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
-  EXPECT_EQ(tool.exitCode, 0) << tool.standardError;
-  std::vector<std::string> lines = splitLines(withoutCarriageReturns(tool.standardOutput));
-  ASSERT_GE(lines.size(), 9u) << tool.standardOutput;
-  // The queue in the server's order (a.dll may be done already), then the reorder.
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(< <action name="downloadQueue">\\n)"
-                                                    R"(\\t<item name="a\.dll"( done="true" |/)>\\n)"
-                                                    R"(\\t<item name="n1\.dat"/>\\n\\t<item name="n2\.dat"/>\\n)"
-                                                    R"(\\t<item name="n3\.dat"/>\\n</action>\\n\\0)")))
-      << lines[1];
-  EXPECT_EQ(lines[2], R"(> <action name="changeQueue"><item name="n3.dat"/><item name="n2.dat"/></action>\0)");
-  std::vector<std::string> log = installation.log();
-  EXPECT_TRUE(contains(log, "received changeQueue message"));
-  EXPECT_TRUE(contains(log, "repositioned n2.dat"));
-  EXPECT_TRUE(contains(log, "repositioned n3.dat"));
-  std::vector<std::string> files;
-  for (const std::string& path : installation.requestedPaths())
-    if (path.rfind("/files/", 0) == 0) files.push_back(path.substr(7));
-  // Moved modules go behind the first waiting one, n1.dat, in the order asked.
-  EXPECT_EQ(files, (std::vector<std::string>{"a.dll", "n1.dat", "n3.dat", "n2.dat"}));
-  // The download messages of the non-critical modules, byte for byte, as the tool shows them.
-  std::vector<std::string> tail(lines.end() - 6, lines.end());
-  auto status = [](const char* name, int remaining) {
-    return R"(< <action name="downloadStatus">\n\t<status currentfile=")" + std::string(name) +
-           R"(" percentcomplete="0" filesremaining=")" + std::to_string(remaining) + R"(" />\n</action>\n\0)";
-  };
-  auto complete = [](const char* name, int remaining) {
-    return R"(< <action name="downloadComplete">\n\t<status currentfile=")" + std::string(name) +
-           R"(" filesremaining=")" + std::to_string(remaining) + R"(" />\n</action>\n\0)";
-  };
-  EXPECT_EQ(tail, (std::vector<std::string>{status("n1.dat", 3), complete("n1.dat", 2), status("n3.dat", 2),
-                                            complete("n3.dat", 1), status("n2.dat", 1), complete("n2.dat", 0)}));
 }
 
 TEST(EndToEnd, AClientLiftsTheRateLimitOfTheSettingsInTheMiddleOfADownload) {

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "support/Exceptions.h"
 #include "support/Log.h"
 
 namespace fs = std::filesystem;
@@ -59,6 +60,15 @@ ProcessResult runProgram(const std::string& program, const std::string& director
                          const std::vector<std::string>& arguments) {
   StartedProgram started(program, directory, arguments);
   return started.wait(timeoutSeconds);
+}
+
+std::string failureText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const IOException& e) {
+    return e;
+  }
+  return std::string();
 }
 
 bool eventually(const std::function<bool()>& condition, double seconds) {

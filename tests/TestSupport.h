@@ -34,6 +34,9 @@ std::string withoutCarriageReturns(const std::string& text);
 std::string nestedXml(int depth, const std::string& inner);
 std::vector<std::string> splitLines(const std::string& text);
 
+// The text of the IOException the action throws; empty when it throws none.
+std::string failureText(const std::function<void()>& action);
+
 // Polls the condition every few milliseconds until it holds or the seconds
 // have passed: the one wait for what another process or thread does on its own.
 bool eventually(const std::function<bool()>& condition, double seconds = 30);
