@@ -30,5 +30,8 @@ list(APPEND UPDATER_TEST_SOURCES
   app/DebugDelay_test.cpp
   app/DeferredScript_test.cpp
   app/FileSystem_${UPDATER_PLATFORM}_test.cpp
-  app/Process_test.cpp
-  app/Process_${UPDATER_PLATFORM}_test.cpp)
+  app/Process_test.cpp)
+# Windows starts its programs through the whole-program and launch tests.
+if(NOT WIN32)
+  list(APPEND UPDATER_TEST_SOURCES app/Process_posix_test.cpp)
+endif()
