@@ -21,7 +21,6 @@ list(APPEND UPDATER_TEST_SOURCES
   app/ComponentDownload_test.cpp
   app/ModuleListSignature_test.cpp
   app/ComponentInstall_test.cpp
-  app/ComponentInstall_${UPDATER_PLATFORM}_test.cpp
   app/Commit_test.cpp
   app/Recovery_test.cpp
   app/InstallationLock_test.cpp
@@ -31,7 +30,7 @@ list(APPEND UPDATER_TEST_SOURCES
   app/DeferredScript_test.cpp
   app/FileSystem_${UPDATER_PLATFORM}_test.cpp
   app/Process_test.cpp)
-# Windows starts its programs through the whole-program and launch tests.
+# Windows defers a held file and starts its programs in the whole-program and launch tests.
 if(NOT WIN32)
-  list(APPEND UPDATER_TEST_SOURCES app/Process_posix_test.cpp)
+  list(APPEND UPDATER_TEST_SOURCES app/ComponentInstall_posix_test.cpp app/Process_posix_test.cpp)
 endif()
