@@ -38,7 +38,7 @@ TEST(Digest, KnownDigestsWholeAndInPieces) {
   }
 }
 
-TEST(Digest, RecognisesAndFormatsHexTexts) {
+TEST(Digest, RecognisesHexTextsOfTheLength) {
   EXPECT_TRUE(isHexText("d41d8cd98f00b204e9800998ecf8427e", 32));
   EXPECT_TRUE(isHexText("D41D8CD98F00B204E9800998ECF8427E", 32));
   EXPECT_FALSE(isHexText("d41d8cd98f00b204e9800998ecf8427", 32));    // 31 digits
@@ -46,6 +46,4 @@ TEST(Digest, RecognisesAndFormatsHexTexts) {
   EXPECT_FALSE(isHexText("g41d8cd98f00b204e9800998ecf8427e", 32));
   EXPECT_FALSE(isHexText(" d41d8cd98f00b204e9800998ecf842e", 32));
   EXPECT_FALSE(isHexText("", 32));
-  EXPECT_EQ(lowerCaseAscii("AbC-09Z"), "abc-09z");
-  EXPECT_EQ(hexText(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
 }
