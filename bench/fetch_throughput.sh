@@ -1,12 +1,15 @@
 #!/bin/bash
 # Throughput of the fetcher against the curl command line: both fetch the same
 # 512 MiB file from a local nginx to disk, alternately, in the same run; the
-# fetcher also as a module's download, with its MD5 checked on the way.
-# Usage: bash bench/fetch_throughput.sh [rounds]   (needs nginx and curl)
+# fetcher also as a module's download, with its MD5 checked on the way. Then
+# the module download and curl again over a link of LINK MB/s (nginx's
+# limit_rate): a network slower than the digest, which loopback is not.
+# Usage: bash bench/fetch_throughput.sh [rounds] [LINK]   (needs nginx and curl)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ROUNDS=${1:-5}
+LINK=${2:-200}
 work_template=${BENCH_DIR:-/tmp}/fetch-bench.XXXXXX
 source "$ROOT/bench/common.sh"
 cmake --build "$build" --target fetch_bench -j2 >/dev/null
@@ -56,3 +59,16 @@ F=$(median "${fetcher[@]}") H=$(median "${hashing[@]}") C=$(median "${curl[@]}")
 echo "median of $ROUNDS rounds, $((SIZE / 1048576)) MiB to disk over loopback from nginx:"
 echo "  fetcher $F MiB/s, with MD5 $H MiB/s, curl $C MiB/s"
 echo "  ratio $(python3 -c "print('%.3f' % ($F / $C))"), with MD5 $(python3 -c "print('%.3f' % ($H / $C))")"
+
+kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+port=$(free_port)
+start_nginx "$work/www" "$port" "access_log off; limit_rate ${LINK}m;"
+URL="http://127.0.0.1:$port/big.bin"
+for _ in $(seq 100); do curl -sf -o /dev/null -r 0-0 "$URL" && break; sleep 0.1; done
+hashing=() curl=()
+for round in $(seq "$ROUNDS"); do
+  h=$(run_fetcher "$MD5") c=$(run_curl)
+  hashing+=("$h") curl+=("$c")
+done
+H=$(median "${hashing[@]}") C=$(median "${curl[@]}")
+echo "over a ${LINK} MB/s link: module download with MD5 $H MiB/s, curl $C MiB/s, ratio $(python3 -c "print('%.3f' % ($H / $C))")"

@@ -37,6 +37,7 @@ void RateLimit::setRate(uint64_t rate) {
 }
 
 void RateLimit::take(std::size_t count) {
+  if (bytesPerSecond == 0) return;
   bool owing = false;
   for (;;) {
     int64_t wait = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // The download rate the player allows: a token bucket over the body bytes of
 // every transfer in the process.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,7 +37,9 @@ class RateLimit {
   Sleep sleep;
   // A leaf: nothing but the clock is called while it is held.
   Mutex lock;
-  uint64_t bytesPerSecond;
+  // Written under the lock; read without it too, so that an unlimited
+  // transfer never waits for the lock other transfers hold.
+  std::atomic<uint64_t> bytesPerSecond;
   // Bytes the bucket holds; below 0 while takers wait for their bytes.
   double tokens;
   int64_t filledAt;
