@@ -3,8 +3,15 @@
 // end and checks that the installation is exactly release B. The number of
 // kills comes from UPDATER_KILLS (default 30 on Linux, 5 under Wine); see the
 // README for the long form. Every state found after the kills is counted by kind.
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
 #include <random>
+#include <thread>
 
 #include "app/FileSystem.h"
 #include "catalogue/ModuleList.h"
