@@ -5,7 +5,6 @@
 #include <regex>
 
 #include "tests/TestSupport.h"
-#include "tests/UserSession.h"
 
 using namespace testing_support;
 

@@ -1,5 +1,6 @@
-#include "fuzz/FuzzSupport.h"
-
+// What every fuzz target shares, set up once by libFuzzer before the first
+// input: a scratch working directory, and the log kept off the disk (millions
+// of runs would fill it).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +9,7 @@
 
 #include "support/Log.h"
 
-namespace fuzzing {
-
-void prepareProcess() {
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/updater-fuzz-XXXXXX";
   if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) std::abort();
   // The log opens on its first line, on the lowest free descriptor; that one then gets /dev/null.
@@ -23,6 +22,5 @@ void prepareProcess() {
   if (sink < 0 || dup2(sink, log) != log) std::abort();
   close(sink);
   unlink("update.log");
+  return 0;
 }
-
-}  // namespace fuzzing

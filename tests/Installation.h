@@ -19,7 +19,6 @@
 #include "support/Signature.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
-#include "tests/UserSession.h"
 
 namespace testing_support {
 
