@@ -11,19 +11,31 @@
 
 using namespace testing_support;
 
-// The whole mode, read-only included, also when the run stops right after the
-// exchange (a kill there): it was set on the download before.
-TEST(ComponentInstallPosix, AReplacedFileKeepsItsWholeModeAlsoWhenTheRunStopsAfterTheExchange) {
+// A replaced file keeps its whole mode, read-only included, also when the run
+// stops right after the exchange (a kill there): it was set on the download
+// before. A new module is runnable only when it is a program.
+TEST(ComponentInstallPosix, AReplacedFileKeepsItsWholeModeAndANewOneIsRunnableOnlyAsAProgram) {
   const struct {
     const char* name;
+    mode_t before;  // 0: new
+    std::string bytes;
+    bool forceReadOnly;
     mode_t mode;
-  } cases[] = {{"updater", 0750}, {"game", 0555}, {"client", 0755}};
+  } cases[] = {{"updater", 0750, "new", false, 0750},
+               {"game", 0555, "new", false, 0555},
+               {"client", 0755, "new", false, 0755},  // the run stops after the exchange
+               {"bin/tool", 0, std::string("\x7f" "ELF\x02\x01\x01\x00", 8), false, 0755},
+               {"data.pak", 0, "PAK", false, 0644},
+               {"run.sh", 0, "#!/bin/sh\n", true, 0555}};
   UpdaterFixture updater;
+  Umask mask(022);
   for (const auto& c : cases) {
-    Module module = makeModule(c.name);
-    writeFile(c.name, "old");
-    chmod(c.name, c.mode);
-    writeFile(std::string(c.name) + ".new", "new");
+    Module module = makeModule(c.name, c.forceReadOnly);
+    if (c.before != 0) {
+      writeFile(c.name, "old");
+      chmod(c.name, c.before);
+    }
+    writeFile(std::string(c.name) + ".new", c.bytes);
     chmod((std::string(c.name) + ".new").c_str(), 0600);
     if (module.name == "client") {
       StoppingRename stop("client.new");
@@ -31,27 +43,9 @@ TEST(ComponentInstallPosix, AReplacedFileKeepsItsWholeModeAlsoWhenTheRunStopsAft
     } else {
       updater->installComponent(module);
     }
-    EXPECT_EQ(readFile(c.name), "new");
+    EXPECT_EQ(readFile(c.name), c.bytes);
     EXPECT_EQ(modeOf(c.name), c.mode) << c.name;
   }
-}
-
-TEST(ComponentInstallPosix, ANewModuleIsRunnableOnlyWhenItIsAProgram) {
-  UpdaterFixture updater;
-  Umask mask(022);
-  Module program = makeModule("bin/tool");
-  Module data = makeModule("data.pak");
-  Module forced = makeModule("run.sh", true);
-  writeFile("bin/tool.new", std::string("\x7f" "ELF\x02\x01\x01\x00", 8));
-  writeFile("data.pak.new", "PAK");
-  writeFile("run.sh.new", "#!/bin/sh\n");
-  for (const char* name : {"bin/tool.new", "data.pak.new", "run.sh.new"}) chmod(name, 0600);
-  updater->installComponent(program);
-  updater->installComponent(data);
-  updater->installComponent(forced);
-  EXPECT_EQ(modeOf("bin/tool"), 0755u);
-  EXPECT_EQ(modeOf("data.pak"), 0644u);
-  EXPECT_EQ(modeOf("run.sh"), 0555u);
   EXPECT_EQ(readFileAttributes("run.sh").word, 0x21u);
 }
 

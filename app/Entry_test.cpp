@@ -16,9 +16,10 @@ const char* kSettings = "<UpdaterIni><modulesFile>installed.xml</modulesFile></U
 ProcessResult runUpdater(const std::string& dir) { return runAsPlayer(builtProgram("updater"), dir).process; }
 }  // namespace
 
-// Without settings the run ends before the log exists; a log that cannot be
+// Without settings the run ends before the log exists; whatever an earlier run
+// left, the log starts with the version and revision; a log that cannot be
 // created leaves the lines on standard error.
-TEST(Entry, WhatCannotGoToTheLogGoesToStandardError) {
+TEST(Entry, StartsEveryLogFreshAndWhatCannotGoToTheLogGoesToStandardError) {
   ScopedWorkingDirectory dir;
   ProcessResult result = runUpdater(dir.path());
   EXPECT_EQ(result.exitCode, 1);
@@ -26,23 +27,18 @@ TEST(Entry, WhatCannotGoToTheLogGoesToStandardError) {
             "an exception occured: UpdaterIni.xml: No such file or directory\n");
   EXPECT_FALSE(fileExists("update.log"));
   writeFile("UpdaterIni.xml", kSettings);
-  std::filesystem::create_directory("update.log");
-  result = runUpdater(dir.path());
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(withoutCarriageReturns(result.standardError).rfind("updater 2.5.1vesmar (", 0), 0u)
-      << result.standardError;
-}
-
-// Whatever an earlier run left, the log starts with the version and revision.
-TEST(Entry, StartsEveryLogFreshWithTheVersionAndRevisionLine) {
-  ScopedWorkingDirectory dir;
-  writeFile("UpdaterIni.xml", kSettings);
   writeFile("update.log", "a line of an earlier run\n");
-  ProcessResult result = runUpdater(dir.path());
+  result = runUpdater(dir.path());
   EXPECT_EQ(result.exitCode, 1) << result.standardError;
   std::vector<std::string> lines = splitLines(withoutCarriageReturns(readFile("update.log")));
   ASSERT_FALSE(lines.empty());
   EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(updater 2\.5\.1vesmar \(([0-9a-f]{12}(-dirty)?|unknown)\))")))
       << lines[0];
   EXPECT_EQ(lines.back(), "observer got error: Error: XML parse error");
+  std::filesystem::remove("update.log");
+  std::filesystem::create_directory("update.log");
+  result = runUpdater(dir.path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(withoutCarriageReturns(result.standardError).rfind("updater 2.5.1vesmar (", 0), 0u)
+      << result.standardError;
 }

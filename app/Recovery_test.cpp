@@ -10,9 +10,8 @@
 using namespace testing_support;
 
 namespace {
-ModuleList& listOf(ModuleList& list, const std::vector<std::string>& names) {
-  for (const std::string& name : names) list.add(std::make_unique<Module>(makeModule(name)));
-  return list;
+void listOf(ModuleList& list, const std::vector<std::string>& names) {
+  for (const std::string& name : names) addModule(list, name);
 }
 }  // namespace
 
