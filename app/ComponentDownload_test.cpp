@@ -58,19 +58,18 @@ TEST(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFir
   UpdaterFixture updater({{"debugdelay", "0x3"}});
   RecordedDelays delays;
   TestServer server;
-  Route route;
-  route.body = body(20000);
-  server.setRoute("/a.bin", route);
+  const std::string bytes = body(20000);
+  server.setRoute("/a.bin", bytes);
   Module module = makeModule("data/maps/a.bin", false, server.baseUrl() + "/a.bin");
   LogCapture log;
   updater->fetchComponent(module);
-  writeFile("data/maps/a.bin.new", route.body + " and more from an earlier run");
+  writeFile("data/maps/a.bin.new", bytes + " and more from an earlier run");
   updater->fetchComponent(module);
   EXPECT_EQ(log.lines()[0], "fetching component data/maps/a.bin");
   EXPECT_EQ(linesStartingWith(log, "ensureDirectoryExistsForPath"),
             (std::vector<std::string>{"ensureDirectoryExistsForPath: making directory data",
                                       "ensureDirectoryExistsForPath: making directory data/maps"}));
-  EXPECT_EQ(readFile("data/maps/a.bin.new"), route.body);
+  EXPECT_EQ(readFile("data/maps/a.bin.new"), bytes);
   EXPECT_FALSE(fileExists("data/maps/a.bin"));
   EXPECT_EQ(updater->status.progress, 100);
   Module missing = makeModule("a.bin", false, server.baseUrl() + "/missing");

@@ -55,30 +55,27 @@ TEST(ComponentInstallPosix, ANewModuleIsRunnableOnlyWhenItIsAProgram) {
   EXPECT_EQ(readFileAttributes("run.sh").word, 0x21u);
 }
 
-// A permission error is no sign of a file in use on POSIX: no deferral.
-TEST(ComponentInstallPosix, APermissionErrorOnTheBackupRenameIsNotDeferred) {
+// Only a busy program counts as in use on POSIX, not a permission error; the
+// deferred download is given the target's mode for the script.
+TEST(ComponentInstallPosix, OnlyABusyProgramIsDeferredAndItsDownloadTakesTheTargetsMode) {
   UpdaterFixture updater;
-  Module module = makeModule("a.so");
-  writeFile("a.so", "old");
-  writeFile("a.so.new", "new");
+  Module library = makeModule("a.so");
+  Module self = makeModule("updater");
+  for (const char* name : {"a.so", "updater"}) {
+    writeFile(name, "old");
+    writeFile(std::string(name) + ".new", "new");
+  }
+  chmod("updater", 0755);
+  chmod("updater.new", 0644);
   {
     FailingRename denied("a.so", EACCES);
-    updater->installComponent(module);
+    updater->installComponent(library);
   }
   EXPECT_TRUE(updater->deferredRenames.empty());
   EXPECT_EQ(readFile("a.so"), "new");
-}
-
-TEST(ComponentInstallPosix, ADeferredProgramIsGivenTheTargetsModeForTheScript) {
-  UpdaterFixture updater;
-  Module module = makeModule("updater");
-  writeFile("updater", "old");
-  chmod("updater", 0755);
-  writeFile("updater.new", "new");
-  chmod("updater.new", 0644);
   {
     FailingRename busy("", ETXTBSY);
-    updater->installComponent(module);
+    updater->installComponent(self);
   }
   EXPECT_TRUE(updater->updaterRenameDeferred);
   EXPECT_EQ(modeOf("updater.new"), 0755u);

@@ -12,12 +12,6 @@ using namespace testing_support;
 
 namespace {
 uint32_t attributesOf(const std::string& path) { return readFileAttributes(path).word; }
-
-void makeReadOnly(const std::string& path) {
-  FileAttributes attributes = readFileAttributes(path);
-  ASSERT_TRUE(writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute)));
-}
-
 }  // namespace
 
 // The outcomes by target (missing, writable, read-only) and forceReadOnly.

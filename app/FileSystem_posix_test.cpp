@@ -21,9 +21,7 @@ using namespace testing_support;
 TEST(FileSystemPosix, FilesTheUpdaterWritesReplaceALinkPlantedUnderTheirNameInsteadOfWritingThroughIt) {
   UpdaterFixture updater({{"modulesFile", "modules.xml"}});
   TestServer server;
-  Route route;
-  route.body = "new bytes";
-  server.setRoute("/a.bin", route);
+  server.setRoute("/a.bin", "new bytes");
   const std::string outside = makeTempDir();
   const std::string victim = outside + "/victim";
   writeFile(victim, "outside the installation");

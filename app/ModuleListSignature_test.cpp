@@ -62,10 +62,7 @@ TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExa
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Route route;
-    route.status = c.status;
-    route.body = c.served;
-    server.setRoute("/list.sig", route);
+    server.setRoute("/list.sig", Route{c.status, c.served});
     LogCapture log;
     EXPECT_EQ(failureText([&] { verifyModuleListSignature(keys, listAddress, c.list); }), c.failure);
     std::vector<std::string> lines = log.lines();

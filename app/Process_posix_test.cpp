@@ -35,32 +35,26 @@ class ScopedPath {
 };
 }  // namespace
 
-// The working directory first, then PATH, where a file that is not executable is passed over.
-TEST(ProcessPosix, ANameIsLookedUpInTheWorkingDirectoryBeforePath) {
+// The working directory first, then PATH, where a file that is not executable
+// is passed over; a value with blanks is one program path; a failed exec is reported.
+TEST(ProcessPosix, AProgramIsLookedUpByItsWholeValueInTheWorkingDirectoryBeforePath) {
   ScopedWorkingDirectory dir;
   writeProgram("true", "echo working directory > " + dir.path() + "/marker\n");
   writeProgram("bin/client", "echo \"$0|$#\" > " + dir.path() + "/marker\n");
+  writeProgram("my client", "echo blanks > marker\n");
   writeFile("client", "not a program");
+  writeFile("noexec", "#!/bin/sh\n");
   ScopedPath path("/nowhere:" + dir.path() + "/bin");
-  const std::pair<std::string, std::string> cases[] = {{"true", "working directory\n"},
-                                                       {"client", dir.path() + "/bin/client|0\n"}};
+  const std::pair<std::string, std::string> cases[] = {
+      {"true", "working directory\n"}, {"client", dir.path() + "/bin/client|0\n"}, {"./my client", "blanks\n"}};
+  int32_t id = 0;
   for (const auto& [name, started] : cases) {
     std::remove("marker");
-    int32_t id = 0;
     ASSERT_TRUE(startClientProgram(name, "\"" + name + "\"", id));
     ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
     EXPECT_EQ(readFile("marker"), started);  // one program path, no arguments
   }
-}
-
-TEST(ProcessPosix, AValueWithBlanksIsOneProgramPathAndAFailedExecIsReported) {
-  ScopedWorkingDirectory dir;
-  writeProgram("my client", "echo started > marker\n");
-  int32_t id = 0;
-  ASSERT_TRUE(startClientProgram("./my client", "\"./my client\"", id));
-  ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
   EXPECT_FALSE(startClientProgram("./my client -x", "\"./my client -x\"", id));
-  writeFile("noexec", "#!/bin/sh\n");
   EXPECT_FALSE(startClientProgram("./noexec", "\"./noexec\"", id));
   EXPECT_EQ(errno, EACCES);
 }

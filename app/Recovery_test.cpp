@@ -10,11 +10,6 @@
 using namespace testing_support;
 
 namespace {
-void makeReadOnly(const std::string& path) {
-  FileAttributes attributes = readFileAttributes(path);
-  ASSERT_TRUE(writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute)));
-}
-
 ModuleList& listOf(ModuleList& list, const std::vector<std::string>& names) {
   for (const std::string& name : names) list.add(std::make_unique<Module>(makeModule(name)));
   return list;

@@ -4,14 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
 #include "settings/MaintenanceReport.h"
 #include "support/Exceptions.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::prepareProcess();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   MaintenanceReport report;

@@ -5,13 +5,7 @@
 
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
-#include "fuzz/FuzzSupport.h"
 #include "support/Exceptions.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::prepareProcess();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ModuleList available;

@@ -3,14 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "fuzz/FuzzSupport.h"
 #include "settings/UpdaterIni.h"
 #include "support/Exceptions.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::prepareProcess();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FILE* file = std::fopen("UpdaterIni.xml", "wb");

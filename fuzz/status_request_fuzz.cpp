@@ -7,13 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "fuzz/FuzzSupport.h"
 #include "status/StatusServer.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzzing::prepareProcess();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   UpdateStatus status;

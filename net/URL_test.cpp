@@ -211,3 +211,15 @@ TEST(URLTest, FileThatCannotBeWrittenFailsTheFetch) {
   }
   std::fclose(file);
 }
+
+// The Linux build sets its time-outs itself; WinINet's are not worth waiting out under Wine.
+TEST(URLTest, AStalledServerIsNotRespondingAfterTheTimeOut) {
+  if (testing_support::onWindows()) GTEST_SKIP() << "WinINet's own time-outs";
+  TestServer server;
+  Route stall;
+  stall.mode = BodyMode::Stall;
+  server.setRoute("/stall", stall);
+  URL::setStallTimeoutForTesting(1);
+  EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/stall"), "Server not responding");
+  URL::setStallTimeoutForTesting(0);
+}

@@ -106,3 +106,19 @@ TEST(ProgressWindow, StatusChangesBeforeTheThreadStartsDoNotWait) {
   status.setStage(FindingInstalledModules);
   EXPECT_EQ(log.lines(), std::vector<std::string>(1, "observed status change"));
 }
+
+// The terminal display itself is followed through the real program (EndToEndTerminal).
+TEST(ProgressWindowTerminalDeathTest, ShowsAnErrorFramedAndEndsTheProgramWithCodeOne) {
+  if (onWindows()) GTEST_SKIP() << "the Windows build shows a message box";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto failingRun = [] {
+    UpdateStatus status;
+    ProgressWindow window;
+    window.start();
+    status.addObserver(&window);
+    status.setStage(FindingInstalledModules);
+    status.setError("Error: fetch: Server not responding");
+  };
+  EXPECT_EXIT(failingRun(), ::testing::ExitedWithCode(1),
+              "\\+-+\\+\n\\| Error +\\|\n\\+-+\\+\n\\| Error: fetch: Server not responding \\|\n\\+-+\\+\n$");
+}

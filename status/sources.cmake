@@ -10,9 +10,9 @@ list(APPEND UPDATER_SOURCES
 list(APPEND UPDATER_TEST_SOURCES
   status/UpdateStatus_test.cpp
   status/ProgressWindow_test.cpp
-  status/ProgressWindow_${UPDATER_PLATFORM}_test.cpp
   status/StatusServer_test.cpp)
 if(WIN32)
+  list(APPEND UPDATER_TEST_SOURCES status/ProgressWindow_win_test.cpp)
   # The dialogs and the icon, for the program and the tests.
   list(APPEND UPDATER_RESOURCES status/updater.rc)
 endif()

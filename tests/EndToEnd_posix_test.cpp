@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 
 #include "tests/Installation.h"
 
@@ -79,44 +80,34 @@ class Mount {
   bool mounted;
 };
 
-// A failed run: its error on standard error, the installation and its modules
-// file as they were.
-void expectIntactAfterError(const UserSession& session, const std::string& error, const std::string& installedBefore) {
-  EXPECT_EQ(session.process.exitCode, 1);
-  EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos) << session.process.standardError;
-  EXPECT_EQ(readFile("installed.xml"), installedBefore);
-  EXPECT_FALSE(fileExists("defer.sh"));
-}
 }  // namespace
 
+// A full disk (a small tmpfs under the module's folder) or a read-only
+// installation: exit 1 with the error, the file and the modules file as they were.
 TEST(EndToEndPosix, AFullDiskOrAReadOnlyInstallationEndsWithAClearErrorAndLosesNothing) {
   if (!privateMounts()) GTEST_SKIP() << "no private mount namespace (needs root)";
-  {
+  for (bool full : {true, false}) {
+    const std::string name = full ? "data/a.pak" : "a.dll";
+    SCOPED_TRACE(name);
     Installation installation;
-    installation.installed("<module name=\"data/a.pak\" version=\"1.0\"/>\n");
+    installation.installed("<module name=\"" + name + "\" version=\"1.0\"/>\n");
     std::filesystem::create_directory("data");
-    Mount full(installation.dir.path() + "/data", "size=64k");
-    ASSERT_TRUE(full.mounted);
-    writeFile("data/a.pak", "old");
+    std::optional<Mount> mount;
+    if (full) mount.emplace(installation.dir.path() + "/data", "size=64k");
+    writeFile(name, "old");
     const std::string before = readFile("installed.xml");
-    installation.publish("data/a.pak", "2.0", std::string(1 << 20, 'x'));
-    UserSession session = installation.run();
-    // The fetcher names the failed write; the module is the one the log names last.
-    expectIntactAfterError(session, "fwrite: No space left on device", before);
-    EXPECT_EQ(readFile("data/a.pak"), "old");
-  }
-  {
-    Installation installation;
-    installation.installed("<module name=\"a.dll\" version=\"1.0\"/>\n");
-    writeFile("a.dll", "old");
-    const std::string before = readFile("installed.xml");
-    installation.publish("a.dll", "2.0", "new");
+    installation.publish(name, "2.0", std::string(full ? 1 << 20 : 3, 'x'));
     installation.prepare();
-    Mount readOnly(installation.dir.path(), "");
-    ASSERT_TRUE(readOnly.mounted);
+    if (!full) mount.emplace(installation.dir.path(), "");
+    ASSERT_TRUE(mount->mounted);
     UserSession session = runAsPlayer(installation.dir.path() + "/updater", installation.dir.path());
-    expectIntactAfterError(session, "a.dll: Read-only file system", before);
-    EXPECT_EQ(readFile("a.dll"), "old");
+    // A failed write names the call; a download that cannot be made names its module.
+    const std::string error = full ? "fwrite: No space left on device" : "a.dll: Read-only file system";
+    EXPECT_EQ(session.process.exitCode, 1);
+    EXPECT_NE(session.process.standardError.find("Error: " + error), std::string::npos) << session.process.standardError;
+    EXPECT_EQ(readFile("installed.xml"), before);
+    EXPECT_FALSE(fileExists("defer.sh"));
+    EXPECT_EQ(readFile(name), "old");
   }
 }
 

@@ -125,12 +125,9 @@ TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
   installation.settings["publicKeys"] = publicKeyTextOf(installation.listKey.point);
   installation.installed("");
   // The next list, signed by the new key only, lies elsewhere: the settings say where.
-  Route next;
-  next.body = "<downloadFiles>\n</downloadFiles>\n";
-  Route nextSignature;
-  nextSignature.body = signBytes(newKey, next.body);
+  const std::string next = "<downloadFiles>\n</downloadFiles>\n";
   installation.server.setRoute("/next", next);
-  installation.server.setRoute("/next.sig", nextSignature);
+  installation.server.setRoute("/next.sig", signBytes(newKey, next));
   std::map<std::string, std::string> old = installation.settings;
   installation.settings["publicKeys"] = publicKeyTextOf(newKey.point);
   installation.settings["updateServer"] = installation.server.baseUrl() + "/next";

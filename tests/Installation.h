@@ -19,7 +19,6 @@
 #include "support/Signature.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
-#include "tests/UserSession.h"
 
 namespace testing_support {
 
@@ -50,11 +49,9 @@ class Installation {
   }
 
   void maintenance(const std::string& successful, const std::string& status, const std::string& message) {
-    Route route;
-    route.body = "<parameters><parameter name=\"successful\">" + successful +
-                 "</parameter><parameter name=\"status\">" + status +
-                 "</parameter><parameter name=\"message\">" + message + "</parameter></parameters>";
-    server.setRoute("/mm", route);
+    server.setRoute("/mm", "<parameters><parameter name=\"successful\">" + successful +
+                               "</parameter><parameter name=\"status\">" + status +
+                               "</parameter><parameter name=\"message\">" + message + "</parameter></parameters>");
   }
 
   void installed(const std::string& modules) {
@@ -64,9 +61,7 @@ class Installation {
   // Serves a module's file and lists it; extra holds further attributes.
   void publish(const std::string& name, const std::string& version, const std::string& body,
                const std::string& extra = "") {
-    Route route;
-    route.body = body;
-    server.setRoute("/files/" + name, route);
+    server.setRoute("/files/" + name, body);
     published += "<module name=\"" + name + "\" version=\"" + version + "\" url=\"" + server.baseUrl() +
                  "/files/" + name + "\" contentLength=\"" + std::to_string(body.size()) + "\" " + extra + "/>\n";
   }
@@ -82,13 +77,8 @@ class Installation {
   // listKey holds a key.
   void prepare() {
     writeFile("UpdaterIni.xml", settingsText());
-    Route list;
-    list.body = "<downloadFiles>\n" + published + "</downloadFiles>\n";
-    if (!listKey.scalar.empty()) {
-      Route signature;
-      signature.body = signBytes(listKey, list.body);
-      server.setRoute("/list.sig", signature);
-    }
+    const std::string list = "<downloadFiles>\n" + published + "</downloadFiles>\n";
+    if (!listKey.scalar.empty()) server.setRoute("/list.sig", signBytes(listKey, list));
     server.setRoute("/list", list);
   }
 

@@ -16,10 +16,7 @@
 #include "app/FileSystem.h"
 #include "catalogue/ModuleList.h"
 #include "tests/Installation.h"
-#include "tests/TestServer.h"
-#include "tests/TestSupport.h"
-#include "tests/UpdaterFixture.h"
-#include "tests/UserSession.h"
+#include "tests/Modules.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -32,9 +29,9 @@ struct ReleaseModule {
   std::string before;  // release A's bytes; empty: new in B
   std::string after;   // release B's bytes
   bool critical;
-  bool forceReadOnly;
-  bool installedReadOnly;  // read-only in A without being forced
-  bool slow;
+  bool forceReadOnly = false;
+  bool installedReadOnly = false;  // read-only in A without being forced
+  bool slow = false;
 };
 
 std::string bytes(std::size_t length, unsigned seed) {
@@ -50,9 +47,9 @@ std::vector<ReleaseModule> releases() {
   const std::string updater = readFile(builtProgram("updater"));
   const std::string client = readFile(builtProgram("sample_client"));
   std::vector<ReleaseModule> modules = {
-      {"updater" + exe(), updater, updater + "release B", true, false, false, false},
-      {"client" + exe(), client, client, true, false, false, false},
-      {"bin/tool.sh", "#!/bin/sh\necho A\n", "#!/bin/sh\necho B\n", false, false, false, false},
+      {"updater" + exe(), updater, updater + "release B", true},
+      {"client" + exe(), client, client, true},
+      {"bin/tool.sh", "#!/bin/sh\necho A\n", "#!/bin/sh\necho B\n", false},
       {"ro/locked.dat", "locked A", "locked B", false, false, true, false},
       {"ro/forced.dat", "forced A", "forced B", true, true, false, false},
       {"ro/forced-new.dat", "", "forced new", false, true, false, false},
@@ -60,20 +57,13 @@ std::vector<ReleaseModule> releases() {
       {"big/two.pak", bytes(3 << 20, 3), bytes(3 << 20, 4), false, false, false, true},
   };
   for (unsigned i = 0; i < 6; ++i) {
-    modules.push_back({"data/maps/m" + std::to_string(i) + ".bin", bytes(20000 + i, 10 + i), bytes(20000 + i, 20 + i),
-                       i < 2, false, false, false});
+    const std::string n = std::to_string(i);
+    modules.push_back({"data/maps/m" + n + ".bin", bytes(20000 + i, 10 + i), bytes(20000 + i, 20 + i), i < 2});
+    if (i < 4) modules.push_back({"data/text/t" + n + ".txt", "text " + n, "text " + n, false});
+    if (i < 3) modules.push_back({"lib/core" + n + ".dll", bytes(5000, 30 + i), bytes(5000, 40 + i), true});
   }
-  for (unsigned i = 0; i < 4; ++i) {
-    std::string same = "text " + std::to_string(i);
-    modules.push_back({"data/text/t" + std::to_string(i) + ".txt", same, same, false, false, false, false});
-  }
-  for (unsigned i = 0; i < 3; ++i) {
-    modules.push_back({"lib/core" + std::to_string(i) + ".dll", bytes(5000, 30 + i), bytes(5000, 40 + i), true,
-                       false, false, false});
-  }
-  for (const char* name : {"new/extra0.pak", "new/extra1.pak", "new/deep/er/extra2.pak"}) {
-    modules.push_back({name, "", std::string("new ") + name, name[10] == '0', false, false, false});
-  }
+  for (const char* name : {"new/extra0.pak", "new/extra1.pak", "new/deep/er/extra2.pak"})
+    modules.push_back({name, "", std::string("new ") + name, name[10] == '0'});
   return modules;
 }
 
@@ -138,14 +128,9 @@ std::string stateKind(const std::vector<ReleaseModule>& modules) {
   return list + ", " + files + (missing ? ", a file missing" : "") + (neighbours ? ", .new/.old left" : "");
 }
 
-struct Expected {
-  uint32_t word;
-  uint32_t mode;
-};
-
 // Everything a finished update must show; empty when it does.
 std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
-                             const std::map<std::string, Expected>& attributes) {
+                             const std::map<std::string, FileAttributes>& attributes) {
   std::string faults;
   ModuleList installed;
   try {
@@ -157,8 +142,7 @@ std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
     Module* record = installed.find(module.name);
     if (record == nullptr || record->version.text != version(module, true)) faults += "record of " + module.name + "\n";
     if (!fileExists(module.name) || readFile(module.name) != module.after) faults += "content of " + module.name + "\n";
-    FileAttributes actual = readFileAttributes(module.name);
-    const Expected& expected = attributes.at(module.name);
+    const FileAttributes actual = readFileAttributes(module.name), expected = attributes.at(module.name);
     if (actual.word != expected.word || actual.mode != expected.mode) faults += "attributes of " + module.name + "\n";
   }
   for (const auto& entry : fs::recursive_directory_iterator(".")) {
@@ -201,20 +185,16 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     }
     server.setRoute("/files/" + module.name, route);
   }
-  Route list;
-  list.body = moduleList(modules, true, server.baseUrl());
-  server.setRoute("/list", list);
-  Route maintenance;
-  maintenance.body = "<parameters><parameter name=\"successful\">true</parameter>"
-                     "<parameter name=\"status\">Up</parameter></parameters>";
-  server.setRoute("/mm", maintenance);
+  server.setRoute("/list", moduleList(modules, true, server.baseUrl()));
+  server.setRoute("/mm", "<parameters><parameter name=\"successful\">true</parameter>"
+                         "<parameter name=\"status\">Up</parameter></parameters>");
   const std::string settings = "<UpdaterIni><commMaintMgr>" + server.baseUrl() + "/mm</commMaintMgr><updateServer>" +
                                server.baseUrl() + "/list</updateServer><modulesFile>installed.xml</modulesFile>"
                                "<autoStart>client" + exe() + "</autoStart></UpdaterIni>";
   const std::string updater = "updater" + exe();
 
   // A clean run gives the attributes every round must end with, and the length of a run.
-  std::map<std::string, Expected> attributes;
+  std::map<std::string, FileAttributes> attributes;
   double runSeconds = 0;
   {
     ScopedWorkingDirectory dir;
@@ -224,10 +204,7 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     ASSERT_EQ(run.wait(120).exitCode, 0);
     ASSERT_TRUE(eventually([&] { return !run.anyRunning(); }, 60));
     runSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    for (const ReleaseModule& module : modules) {
-      FileAttributes actual = readFileAttributes(module.name);
-      attributes[module.name] = Expected{actual.word, actual.mode};
-    }
+    for (const ReleaseModule& module : modules) attributes[module.name] = readFileAttributes(module.name);
     std::string faults = faultsOfReleaseB(modules, attributes);
     ASSERT_EQ(faults, "") << withoutCarriageReturns(readFile("update.log"));
   }

@@ -26,7 +26,7 @@ struct Route {
   long long announcedLength = -1;
   // Slow only.
   long long bytesPerSecond = 1 << 20;
-  std::vector<std::pair<std::string, std::string>> headers;
+  std::vector<std::pair<std::string, std::string>> headers = {};
   // The first failFirst requests are answered with failMode and failStatus instead.
   int failFirst = 0;
   BodyMode failMode = BodyMode::Normal;
@@ -64,6 +64,8 @@ class TestServer {
   // Every later GET of path (whatever its query) gets this answer; other
   // paths get 404.
   void setRoute(const std::string& path, const Route& route);
+  // A plain 200 answer holding the body.
+  void setRoute(const std::string& path, const std::string& body) { setRoute(path, Route{200, body}); }
   // The requests served so far, oldest first.
   std::vector<ServedRequest> requests() const;
   // How many connections carried them.

@@ -71,6 +71,14 @@ std::string failureText(const std::function<void()>& action) {
   return std::string();
 }
 
+UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
+  Player player;
+  ProcessResult process = runProgram(program, directory, timeoutSeconds);
+  UserSession session = player.finish();
+  session.process = process;
+  return session;
+}
+
 bool eventually(const std::function<bool()>& condition, double seconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!condition()) {

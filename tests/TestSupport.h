@@ -1,8 +1,10 @@
 #pragma once
 // Shared helpers for the unit tests and the tests that run the real program.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testing_support {
@@ -115,5 +117,37 @@ std::string hostPath(const std::string& path);
 // captured, and waits at most timeoutSeconds for it.
 ProcessResult runProgram(const std::string& program, const std::string& directory,
                          unsigned timeoutSeconds = 120, const std::vector<std::string>& arguments = {});
+
+// A run of the built updater as a player sees it: on Windows a person sits in
+// front of the progress window, presses its Close button once it is offered
+// and acknowledges an error box; the Linux terminal display never waits for
+// anyone when standard error is not a terminal.
+struct UserSession {
+  ProcessResult process;
+  // Texts of the "Error" boxes acknowledged (Windows).
+  std::vector<std::string> errorBoxes;
+  // Whether the progress window offered Close and it was pressed (Windows).
+  bool pressedClose = false;
+  // Texts the window's status line showed, in order, as seen by polling (Windows).
+  std::vector<std::string> statusTexts;
+};
+
+// The player at the screen while it lives (Windows); does nothing on Linux.
+class Player {
+ public:
+  Player();
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  // Stops watching and gives what was seen.
+  UserSession finish();
+
+ private:
+  UserSession session;
+  std::atomic<bool> running;
+  std::thread watcher;
+};
+
+UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds = 120);
 
 }  // namespace testing_support

@@ -16,6 +16,10 @@ namespace testing_support {
 
 bool onWindows() { return false; }
 
+Player::Player() : running(false) {}
+Player::~Player() {}
+UserSession Player::finish() { return session; }
+
 std::string binaryDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }

@@ -1,5 +1,7 @@
 #pragma once
 // An Updater in a scratch installation directory, with the settings a test gives.
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <initializer_list>
@@ -42,6 +44,12 @@ class UpdaterFixture {
   ScopedWorkingDirectory directory;  // made first, left last
   std::unique_ptr<Updater> updater;
 };
+
+// Sets the file's read-only flag.
+inline void makeReadOnly(const std::string& path) {
+  FileAttributes attributes = readFileAttributes(path);
+  if (!writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute))) ADD_FAILURE() << path;
+}
 
 // Makes every rename of source (of any file when empty) fail with error while it lives.
 class FailingRename {
