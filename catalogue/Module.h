@@ -47,6 +47,7 @@ class Module {
   bool forceReadOnly;
   // The file's length in bytes (64 bits: files over 4 GiB), -1 when not given.
   int64_t contentLength;
-  // Written by the update thread (or a parallel walk's worker) while other threads read it.
+  // Written by the update thread (or a parallel walk's worker) while other threads read it;
+  // for a record in a list, through ModuleList::setState, which keeps the list's counts.
   std::atomic<ModuleState> state;
 };
