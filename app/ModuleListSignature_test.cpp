@@ -25,12 +25,6 @@ TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
             "publicKeys: key 2 is not a P-256 public key");
 }
 
-TEST(ModuleListSignature, TheSignatureLiesBesideTheListWithTheQueryKept) {
-  EXPECT_EQ(signatureAddress("http://h/list?lang=en&siteId=3"), "http://h/list.sig?lang=en&siteId=3");
-  EXPECT_EQ(signatureAddress("http://h/a/list.xml"), "http://h/a/list.xml.sig");
-  EXPECT_EQ(signatureAddress("http://h/list.php?x=1?lang=en"), "http://h/list.php.sig?x=1?lang=en");
-}
-
 TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExactBytes) {
   ScopedWorkingDirectory dir;
   TestServer server;
