@@ -93,10 +93,13 @@ http {
 CONF
 "$NGINX" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/logs/error.log" &
 nginx_pid=$!
-for _ in $(seq 100); do
-  curl -sf -o /dev/null "$base/maintenance.xml" && break
+up=false
+for _ in $(seq 300); do
+  curl -sf -o /dev/null "$base/maintenance.xml" && { up=true; break; }
   sleep 0.1
 done
+# Without its server the updater would show an error and, on Windows, wait for a person.
+$up || { echo "nginx did not start:"; cat "$work/nginx/logs/error.log"; exit 1; }
 
 status=0
 (cd install && run "./updater$exe") || status=$?
