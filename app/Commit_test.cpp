@@ -21,12 +21,6 @@ std::vector<std::string> recordsOf(const std::string& path) {
   return records;
 }
 
-void writeList(const std::string& path, const std::vector<std::pair<std::string, std::string>>& records) {
-  ModuleList list;
-  for (const auto& entry : records) addModule(list, entry.first, true, entry.second);
-  list.writeFile(path);
-}
-
 class Lists {
  public:
   Lists() {
@@ -43,10 +37,10 @@ class Lists {
 
 TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
   UpdaterFixture updater({{"modulesFile", kModulesFile}});
-  writeList(kModulesFile, {{"a.dll", "1.0"}, {"b.dat", "1.0"}, {"c.exe", "1.0"}});
+  Lists lists;
+  lists.installed.writeFile(kModulesFile);
   // A stale backup, left by a commit that failed to delete it, no longer blocks the commit.
   writeFile(std::string(kModulesFile) + ".old", "stale");
-  Lists lists;
   updater->commitInstalledModules(lists.installed, lists.queue);
   EXPECT_EQ(recordsOf(kModulesFile), (std::vector<std::string>{"a.dll=1.0", "c.exe=1.0", "b.dat=1.1", "d.new=2.0"}));
   EXPECT_FALSE(fileExists(std::string(kModulesFile) + ".old"));
@@ -65,8 +59,9 @@ TEST(Commit, MergesTheQueueAfterTheRecordsItDoesNotReplace) {
 TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
   UpdaterFixture updater({{"modulesFile", kModulesFile}});
   const std::string current = kModulesFile;
-  writeList(current, {{"a.dll", "1.0"}});
   Lists lists;
+  lists.installed.writeFile(current);
+  const std::vector<std::string> previous = {"a.dll=1.0", "b.dat=1.0", "c.exe=1.0"};
   auto commit = [&] { updater->commitInstalledModules(lists.installed, lists.queue); };
 
   // The current file cannot be moved aside: it stays as it was.
@@ -74,7 +69,7 @@ TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
     FailingRename denied(current, EACCES);
     EXPECT_EQ(failureText(commit), "rename " + current + ": " + std::strerror(EACCES));
   }
-  EXPECT_EQ(recordsOf(current), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current), previous);
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
 
   // The new file cannot take its place: the previous list waits under the backup name.
@@ -83,19 +78,19 @@ TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
     EXPECT_EQ(failureText(commit), "rename " + current + ".new: " + std::strerror(ENOSPC));
   }
   EXPECT_FALSE(fileExists(current));
-  EXPECT_EQ(recordsOf(current + ".old"), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current + ".old"), previous);
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
 
   // The next run finds the previous list back in place.
   LogCapture log;
   updater->restoreInterruptedCommit();
   EXPECT_EQ(log.lines(), std::vector<std::string>{"restored " + current + " from " + current + ".old"});
-  EXPECT_EQ(recordsOf(current), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current), previous);
   EXPECT_FALSE(fileExists(current + ".old"));
   // Beside the current file a backup is no sign of a stopped commit: both stay.
   writeFile(current + ".old", "older");
   updater->restoreInterruptedCommit();
-  EXPECT_EQ(recordsOf(current), std::vector<std::string>{"a.dll=1.0"});
+  EXPECT_EQ(recordsOf(current), previous);
   EXPECT_EQ(readFile(current + ".old"), "older");
   EXPECT_EQ(log.lines().size(), 1u);
 }

@@ -8,15 +8,6 @@
 
 using namespace testing_support;
 
-namespace {
-std::string onDisk(const std::string& text) {
-  if (!onWindows()) return text;
-  std::string crlf;
-  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return crlf;
-}
-}  // namespace
-
 // The updater's own file last: the script puts it in place and starts the new updater.
 TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
   UpdaterFixture updater;
@@ -41,8 +32,8 @@ TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
   EXPECT_EQ(log.lines()[1], "deferred rename of " + self + ".new to " + self);
   EXPECT_TRUE(std::regex_match(log.lines()[2], std::regex("batchfile pid = [1-9][0-9]*"))) << log.lines()[2];
   if (onWindows()) {
-    EXPECT_EQ(readFile("defer.bat"), onDisk(batchScriptText(updater->deferredRenames, true)));
-    EXPECT_NE(readFile("defer.bat").find("\r\nstart updater.exe\r\ncls\r\n"), std::string::npos);
+    EXPECT_EQ(withoutCarriageReturns(readFile("defer.bat")), batchScriptText(updater->deferredRenames, true));
+    EXPECT_NE(readFile("defer.bat").find("\r\nstart updater.exe\r\ncls\r\n"), std::string::npos);  // lines end as cmd.exe needs
   } else {
     ASSERT_TRUE(eventually([] { return hasLine("restarted"); }));
   }
