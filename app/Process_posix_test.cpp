@@ -17,22 +17,10 @@
 using namespace testing_support;
 
 namespace {
-
 void writeProgram(const std::string& path, const std::string& body) {
   writeFile(path, "#!/bin/sh\n" + body);
   chmod(path.c_str(), 0755);
 }
-
-class ScopedPath {
- public:
-  explicit ScopedPath(const std::string& value) : previous(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    setenv("PATH", value.c_str(), 1);
-  }
-  ~ScopedPath() { setenv("PATH", previous.c_str(), 1); }
-
- private:
-  std::string previous;
-};
 }  // namespace
 
 // The working directory first, then PATH, where a file that is not executable
@@ -44,7 +32,8 @@ TEST(ProcessPosix, AProgramIsLookedUpByItsWholeValueInTheWorkingDirectoryBeforeP
   writeProgram("my client", "echo blanks > marker\n");
   writeFile("client", "not a program");
   writeFile("noexec", "#!/bin/sh\n");
-  ScopedPath path("/nowhere:" + dir.path() + "/bin");
+  const std::string path = std::getenv("PATH");  // each test runs in a process of its own
+  setenv("PATH", ("/nowhere:" + dir.path() + "/bin").c_str(), 1);
   const std::pair<std::string, std::string> cases[] = {
       {"true", "working directory\n"}, {"client", dir.path() + "/bin/client|0\n"}, {"./my client", "blanks\n"}};
   int32_t id = 0;
@@ -57,6 +46,7 @@ TEST(ProcessPosix, AProgramIsLookedUpByItsWholeValueInTheWorkingDirectoryBeforeP
   EXPECT_FALSE(startClientProgram("./my client -x", "\"./my client -x\"", id));
   EXPECT_FALSE(startClientProgram("./noexec", "\"./noexec\"", id));
   EXPECT_EQ(errno, EACCES);
+  setenv("PATH", path.c_str(), 1);
 }
 
 TEST(ProcessPosix, TheProgramIsNoChildOfTheUpdaterAndInheritsNoOtherDescriptor) {

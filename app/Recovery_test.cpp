@@ -109,19 +109,15 @@ TEST(Recovery, ADeferredModuleIsRecordedByTheRunThatFindsItsFileInPlace) {
     SCOPED_TRACE(scriptRan ? "script ran" : "script never ran");
     UpdaterFixture updater({{"modulesFile", "installed.xml"}});
     ModuleList installed;
-    installed.add(std::make_unique<Module>(makeModule("client.dll", false, "", "", "1.0")));
+    listOf(installed, {"client.dll"});
     installed.writeFile("installed.xml");
-    Module* queued =
-        updater->status.downloadQueue.add(std::make_unique<Module>(announcedModule("client.dll", content)));
-    Module* added = updater->status.downloadQueue.add(std::make_unique<Module>(announcedModule("added.dll", content)));
     writeFile("client.dll", "version 1");
     writeFile("added.dll", "new");
     for (const char* name : {"client.dll", "added.dll"}) {
+      updater->status.downloadQueue.add(std::make_unique<Module>(announcedModule(name, content)))->state = Complete;
       writeFile(std::string(name) + ".new", content);
       updater->deferredRenames[std::string(name) + ".new"] = name;
     }
-    queued->state = Complete;
-    added->state = Complete;
     updater->commitInstalledModules(installed, updater->status.downloadQueue);
     ModuleList recorded;
     recorded.readFile("installed.xml");
