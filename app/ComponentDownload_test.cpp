@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <regex>
 
 #include "app/DebugDelay.h"
 #include "net/URL.h"
@@ -34,21 +35,11 @@ std::string body(std::size_t length) {
 // Whether text reads as pattern: "#" is the count of bytes received, which
 // depends on how much the platform's client had handed on when the body broke
 // off (WinINet fills its whole buffer first); a pattern ending in "(" is a start.
-bool matchesFailure(const std::string& text, const std::string& pattern) {
-  std::size_t at = 0;
-  for (std::size_t p = 0; p < pattern.size(); ++p) {
-    if (pattern[p] == '#') {
-      std::size_t digits = at;
-      while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-      if (digits == at || std::stoull(text.substr(at, digits - at)) > 5000) return false;
-      at = digits;
-    } else if (at >= text.size() || text[at++] != pattern[p]) {
-      return false;
-    }
-  }
-  return at == text.size() || pattern.back() == '(';
+bool matchesFailure(const std::string& text, std::string pattern) {
+  pattern = std::regex_replace(pattern, std::regex(R"([().])"), R"(\$&)");
+  pattern = std::regex_replace(pattern, std::regex("#"), "([0-9]{1,3}|[0-4][0-9]{3}|5000)");
+  return std::regex_match(text, std::regex(pattern + (pattern.back() == '(' ? ".*" : "")));
 }
-
 }  // namespace
 
 // The body lands beside the target, in directories made outermost first, and
