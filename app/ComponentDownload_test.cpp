@@ -120,12 +120,7 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
   };
   writeFile("a.bin", "installed");
   for (const Case& c : cases) {
-    Route route;
-    route.body = body(5000);
-    route.mode = c.mode;
-    route.announcedLength = c.announced;
-    route.status = c.status;
-    server.setRoute("/a.bin", route);
+    server.setRoute("/a.bin", Route{c.status, body(5000), c.mode, c.announced});
     Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
     module.contentLength = c.listLength;
     const std::string failure = failureText([&] { updater->fetchComponent(module); });
@@ -197,12 +192,8 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
 TEST(ComponentDownload, ABodyLongerThanAnnouncedIsNeverTakenForTheFile) {
   UpdaterFixture updater;
   TestServer server;
-  Route route;
-  route.body = body(5000);
-  route.mode = BodyMode::CutShort;
-  route.announcedLength = 3000;
-  server.setRoute("/a.bin", route);
-  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", md5Of(route.body));
+  server.setRoute("/a.bin", Route{200, body(5000), BodyMode::CutShort, 3000});
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", md5Of(body(5000)));
   EXPECT_THROW(updater->fetchComponent(module), IOException);
 }
 
@@ -210,11 +201,8 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
   UpdaterFixture updater;
   TestServer server;
   const std::string bytes = body(30000);
-  Route route;
-  route.body = bytes;
-  server.setRoute("/a.bin", route);
-  route.mode = BodyMode::NoLength;
-  server.setRoute("/b.bin", route);
+  server.setRoute("/a.bin", bytes);
+  server.setRoute("/b.bin", Route{200, bytes, BodyMode::NoLength});
   const std::string md5 = md5Of(bytes);
   const std::string sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, bytes));
   const std::string otherMd5 = md5Of("other");

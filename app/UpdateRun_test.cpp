@@ -44,17 +44,11 @@ TEST(UpdateRun, AParallelWalkFetchesEachModuleOnceAndInstallsEachAsItCompletes) 
   TestServer server;
   Recorder recorder;
   updater->status.addObserver(&recorder);
-  Route slow;
-  slow.body = std::string(64 << 10, 's');
-  slow.mode = BodyMode::Slow;
-  slow.bytesPerSecond = 16 << 10;
+  const Route slow{200, std::string(64 << 10, 's'), BodyMode::Slow, -1, 16 << 10};
   serveAndQueue(*updater, server, "slow.bin", slow);
   const std::vector<std::string> names = {"c1", "c2", "c3", "c4", "c5", "c6", "n1", "n2"};
-  for (const std::string& name : names) {
-    Route route;
-    route.body = std::string(20000, name[1]);
-    serveAndQueue(*updater, server, name, route, name[0] == 'c');
-  }
+  for (const std::string& name : names)
+    serveAndQueue(*updater, server, name, Route{200, std::string(20000, name[1])}, name[0] == 'c');
   updater->fetchAndInstallModules(true);
   std::vector<std::string> paths;
   for (const ServedRequest& request : server.requests()) paths.push_back(request.path.substr(1));
@@ -101,15 +95,9 @@ TEST(UpdateRun, AFailureInOneTransferOfAParallelWalkEndsItWithThatModulesText) {
     SCOPED_TRACE(c.text);
     UpdaterFixture updater({{"parallelDownloads", "2"}});
     TestServer server;
-    Route big;
-    big.body = std::string(1 << 20, 'b');
-    big.mode = BodyMode::Slow;
-    big.bytesPerSecond = 64 << 10;
+    const Route big{200, std::string(1 << 20, 'b'), BodyMode::Slow, -1, 64 << 10};
     serveAndQueue(*updater, server, "big.bin", big);
-    Route bad;
-    bad.body = "bad";
-    bad.status = c.status;
-    serveAndQueue(*updater, server, "bad.bin", bad);
+    serveAndQueue(*updater, server, "bad.bin", Route{c.status, "bad"});
     if (c.md5sum != nullptr) updater->status.downloadQueue.find("bad.bin")->md5sum = c.md5sum;
     serveAndQueue(*updater, server, "later.bin", big);  // never asked for
     EXPECT_EQ(failureText([&] { updater->fetchAndInstallModules(true); }), c.text);
