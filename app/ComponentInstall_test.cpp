@@ -61,42 +61,33 @@ TEST(ComponentInstall, TheNewFileBecomesTheTargetWithTheOldAttributesAndReadOnly
   }
 }
 
-TEST(ComponentInstall, ATargetInUseIsDeferredWithItsEntryAndNoDelay) {
+// A target in use is deferred with its entry and no delay: the script must
+// delete the target, its replacement already carries the flag. Only the
+// updater's own file suppresses the launch; Windows takes any spelling of its name.
+TEST(ComponentInstall, ATargetInUseIsDeferredAndOnlyTheUpdatersOwnSuppressesTheLaunch) {
   UpdaterFixture updater({{"debugdelay", "1"}});
   RecordedDelays delays;
-  Module module = makeModule("client.dll", true);
-  writeFile("client.dll", "old");
-  makeReadOnly("client.dll");
-  writeFile("client.dll.new", "new");
-  FailingRename busy("client.dll", EBUSY);
-  updater->installComponent(module);
-  EXPECT_EQ(updater->deferredRenames, (std::map<std::string, std::string>{{"client.dll.new", "client.dll"}}));
-  EXPECT_FALSE(updater->updaterRenameDeferred);
-  EXPECT_EQ(readFile("client.dll"), "old");
-  EXPECT_EQ(readFile("client.dll.new"), "new");
-  // The script must delete the target; its replacement already carries the flag.
-  EXPECT_EQ(attributesOf("client.dll"), kArchiveAttribute);
-  EXPECT_TRUE(readFileAttributes("client.dll.new").readOnly());
-  EXPECT_TRUE(delays.requested.empty());
-}
-
-// Windows takes any spelling of its name for the updater's own file.
-TEST(ComponentInstall, OnlyTheUpdatersOwnExecutableSuppressesTheLaunch) {
-  UpdaterFixture updater;
   const std::string self = kUpdaterExecutable;
   std::string capitalised = self;
   capitalised[0] = static_cast<char>(capitalised[0] - 'a' + 'A');
-  for (const std::string& name : {capitalised, self.substr(0, self.size() - 1), "sub/" + self, self + "x", self}) {
-    Module module = makeModule(name);
+  for (const std::string& name :
+       {std::string("client.dll"), capitalised, self.substr(0, self.size() - 1), "sub/" + self, self + "x", self}) {
+    const bool forced = name == "client.dll";
+    Module module = makeModule(name, forced);
     writeFile(name, "old");
+    if (forced) makeReadOnly(name);
     writeFile(name + ".new", "new");
     FailingRename busy(name, EBUSY);
     updater->updaterRenameDeferred = false;
     updater->installComponent(module);
     EXPECT_EQ(updater->updaterRenameDeferred, name == self || (onWindows() && name == capitalised)) << name;
+    EXPECT_EQ(updater->deferredRenames[name + ".new"], name);
+    EXPECT_EQ(readFile(name) + readFile(name + ".new"), "oldnew");
+    EXPECT_EQ(attributesOf(name), kArchiveAttribute) << name;
+    EXPECT_EQ(readFileAttributes(name + ".new").readOnly(), forced) << name;
   }
-  EXPECT_EQ(updater->deferredRenames.size(), 5u);
-  EXPECT_EQ(updater->deferredRenames[self + ".new"], self);
+  EXPECT_EQ(updater->deferredRenames.size(), 6u);
+  EXPECT_TRUE(delays.requested.empty());
 }
 
 TEST(ComponentInstall, AFailedExchangeLeavesTheOldContentUnderTheBackupName) {
