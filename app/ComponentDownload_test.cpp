@@ -38,7 +38,7 @@ std::string body(std::size_t length) {
 bool matchesFailure(const std::string& text, std::string pattern) {
   pattern = std::regex_replace(pattern, std::regex(R"([().])"), R"(\$&)");
   pattern = std::regex_replace(pattern, std::regex("#"), "([0-9]{1,3}|[0-4][0-9]{3}|5000)");
-  return std::regex_match(text, std::regex(pattern + (pattern.back() == '(' ? ".*" : "")));
+  return std::regex_match(text, std::regex(pattern + (pattern.back() == '(' ? R"([\s\S]*)" : "")));
 }
 }  // namespace
 
