@@ -21,17 +21,13 @@ std::vector<std::string> recordsOf(const std::string& path) {
   return records;
 }
 
-class Lists {
- public:
+struct Lists {
   Lists() {
-    addModule(installed, "a.dll", true, "1.0");
-    addModule(installed, "b.dat", true, "1.0");
-    addModule(installed, "c.exe", true, "1.0");
+    for (const char* name : {"a.dll", "b.dat", "c.exe"}) addModule(installed, name);
     addModule(queue, "b.dat", true, "1.1")->state = Complete;
     addModule(queue, "d.new", true, "2.0")->state = Complete;
   }
-  ModuleList installed;
-  ModuleList queue;
+  ModuleList installed, queue;
 };
 }  // namespace
 
