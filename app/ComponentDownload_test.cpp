@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <regex>
 
@@ -14,15 +14,13 @@ using namespace testing_support;
 
 namespace {
 std::string upperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; });
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
 std::vector<std::string> linesStartingWith(const LogCapture& log, const std::string& prefix) {
   std::vector<std::string> selected;
-  for (const std::string& line : log.lines()) {
-    if (line.rfind(prefix, 0) == 0) selected.push_back(line);
-  }
+  for (const std::string& line : log.lines()) if (line.rfind(prefix, 0) == 0) selected.push_back(line);
   return selected;
 }
 
