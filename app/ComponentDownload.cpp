@@ -83,8 +83,10 @@ void throwUnlessComplete(const Module& module, const URL& url) {
                       std::to_string(received) + " of " + std::to_string(expected) + " bytes)");
   }
   if (!url.bodyFailure().empty()) {
-    throw IOException(module.name + ": download failed after " + std::to_string(received) + " bytes (" +
-                      url.bodyFailure() + ")");
+    // A system's text may end in a line break; inside the brackets it would split the line.
+    std::string why = url.bodyFailure();
+    why.erase(why.find_last_not_of("\r\n") + 1);
+    throw IOException(module.name + ": download failed after " + std::to_string(received) + " bytes (" + why + ")");
   }
 }
 }  // namespace
