@@ -120,7 +120,7 @@ void Updater::fetchComponent(Module& module) {
 void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries) {
   if (downloadsStopped) throw DownloadStopped();
   // Checked on the bytes as they arrive, after those already there.
-  std::unique_ptr<ModuleDigest> digest(new ModuleDigest(module));
+  auto digest = std::make_unique<ModuleDigest>(module);
   const std::string downloaded = module.name + ".new";
   const int64_t length = tries.length >= 0 ? tries.length : module.contentLength;
   const uint64_t partial = tries.startOver ? 0 : partialSize(downloaded, length);
@@ -147,7 +147,7 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
           file.reset(openFreshFile(downloaded, false));
           if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
           setLargeBuffer(file.get());
-          digest.reset(new ModuleDigest(module));
+          digest = std::make_unique<ModuleDigest>(module);
         },
         [&](const char* bytes, std::size_t count) {
           if (downloadsStopped) throw DownloadStopped();

@@ -118,6 +118,7 @@ ModuleList::ModuleList()
       pendingHintValid{false, false, false},
       kindCount{0, 0},
       fetched{0, 0},
+      complete{0, 0},
       countsValid(false),
       lock() {}
 
@@ -278,9 +279,10 @@ Module* ModuleList::takeNext(bool critical) {
 
 void ModuleList::setState(Module& module, ModuleState state) {
   MutexGuard guard(lock);
-  if (countsValid && (module.state >= Fetched) != (state >= Fetched)) {
-    std::size_t& counted = fetched[module.critical ? kCritical : kNonCritical];
-    counted = state >= Fetched ? counted + 1 : counted - 1;
+  if (countsValid) {
+    const PendingKind kind = module.critical ? kCritical : kNonCritical;
+    fetched[kind] += static_cast<std::size_t>(state >= Fetched) - static_cast<std::size_t>(module.state >= Fetched);
+    complete[kind] += static_cast<std::size_t>(state == Complete) - static_cast<std::size_t>(module.state == Complete);
   }
   module.state = state;
 }
@@ -297,13 +299,20 @@ std::size_t ModuleList::countFetched(bool critical) const {
   return fetched[critical ? kCritical : kNonCritical];
 }
 
+std::size_t ModuleList::countComplete(bool critical) const {
+  MutexGuard guard(lock);
+  countIfNeeded();
+  return complete[critical ? kCritical : kNonCritical];
+}
+
 void ModuleList::countIfNeeded() const {
   if (countsValid) return;
-  kindCount[kNonCritical] = kindCount[kCritical] = fetched[kNonCritical] = fetched[kCritical] = 0;
+  for (std::size_t* counts : {kindCount, fetched, complete}) counts[kNonCritical] = counts[kCritical] = 0;
   for (const std::unique_ptr<Module>& module : records) {
     const PendingKind kind = module->critical ? kCritical : kNonCritical;
     ++kindCount[kind];
     if (module->state >= Fetched) ++fetched[kind];
+    if (module->state == Complete) ++complete[kind];
   }
   countsValid = true;
 }

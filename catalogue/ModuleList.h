@@ -53,10 +53,11 @@ class ModuleList {
   // Moves one of the list's records to another state. The run changes states
   // only through here, so that the counts below need no walk of the list.
   void setState(Module& module, ModuleState state);
-  // How many records of the kind there are, and how many of them have been
-  // fetched (Fetched or later).
+  // How many records of the kind there are, how many of them have been
+  // fetched (Fetched or later), and how many are Complete.
   std::size_t count(bool critical) const;
   std::size_t countFetched(bool critical) const;
+  std::size_t countComplete(bool critical) const;
 
  private:
   typedef std::list<std::unique_ptr<Module>>::iterator Cursor;
@@ -81,6 +82,7 @@ class ModuleList {
   // By kind (kNonCritical, kCritical); valid only while countsValid.
   mutable std::size_t kindCount[2];
   mutable std::size_t fetched[2];
+  mutable std::size_t complete[2];
   mutable bool countsValid;
   mutable Mutex lock;
 };

@@ -204,6 +204,7 @@ void URL::fetch(std::size_t pieceSize, std::size_t step, uint64_t limit, const s
     notifyObservers();
   }
 }
+
 void URL::notifyObservers() {
   for (URLObserver* observer : observers) observer->notify(*this);
 }

@@ -182,7 +182,7 @@ void ProgressWindow::allowClose() {
 
 void ProgressWindow::closeWindow() { wake(dialog, kClose); }
 
-void ProgressWindow::endInterface() { wake(dialog, kClose); }
+void ProgressWindow::endInterface() { closeWindow(); }
 
 void ProgressWindow::showError(const std::string& text, bool) {
   if (dialog->lineOpen) writeOut("\n");

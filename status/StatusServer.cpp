@@ -197,10 +197,9 @@ void StatusServer::statusChanged(UpdateStatus& changed) {
   if (!changed.errorText.empty()) {
     message = errorMessage(changed.errorText);
   } else if (changed.stage == DownloadingModule) {
-    int32_t remaining = 0;
-    changed.downloadQueue.forEach([&remaining](Module& module) {
-      if (module.state != Complete) ++remaining;
-    });
+    const ModuleList& queue = changed.downloadQueue;
+    const auto remaining = static_cast<int32_t>(queue.count(true) + queue.count(false) - queue.countComplete(true) -
+                                                queue.countComplete(false));
     std::string name = changed.subject != nullptr ? changed.subject->name : std::string();
     message = changed.progress >= 100 ? downloadCompleteMessage(name, remaining - 1)
                                       : downloadStatusMessage(name, changed.progress, remaining);

@@ -149,6 +149,13 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEsc
   EXPECT_EQ(served.next(),
             "<action name=\"downloadComplete\">\n\t<status currentfile=\"x.dll\" filesremaining=\"1\" />\n"
             "</action>\n");
+  // States the run moves on are counted as they change.
+  served.status.downloadQueue.setState(*x, Complete);
+  Module* y = served.status.downloadQueue.find("y.dll");
+  served.status.downloadQueue.setState(*y, Fetching);
+  served.status.setStage(DownloadingModule, y);
+  EXPECT_EQ(served.next(), "<action name=\"downloadStatus\">\n\t<status currentfile=\"y.dll\" percentcomplete=\"0\""
+                           " filesremaining=\"1\" />\n</action>\n");
   // Other stages push nothing; an error is its escaped text, without a line feed.
   served.status.setStage(InstallingModule, x);
   served.status.setError("Error: rename \"a&b\" to <c>");
