@@ -2,14 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 // Short texts are major.minor, texts of ten or more characters one number, clamped to 32 bits.
 TEST(ModuleVersion, ParsesShortTextsAsMajorDotMinorAndLongOnesAsOneNumberAndOrdersByThem) {
-  const struct {
-    const char* text;
-    int32_t major, minor;
-  } cases[] = {
+  const struct { const char* text; int32_t major, minor; } cases[] = {
       {"1", 1, 0},          {"1.10", 1, 10},         {"1.2.3", 1, 2},       {"x2.1", 0, 1},
       {"", 0, 0},           {" -3.-4", -3, -4},      {"123456789", 123456789, 0},
       {"2147483647", 0, 2147483647},                 {"1.2.3.4.56", 0, 1},  {"99999999999", 0, INT32_MAX},

@@ -3,35 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <memory>
-#include <vector>
 
 #include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
 
-namespace {
-
-std::vector<std::string> namesOf(const ModuleList& list) {
-  std::vector<std::string> names;
-  list.forEach([&](Module& module) { names.push_back(module.name); });
-  return names;
-}
-}  // namespace
-
 TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOrder) {
   ScopedWorkingDirectory dir;
-  struct Case {
-    const char* name;
-    const char* installedVersion;  // nullptr: not installed
-    const char* installedSum;
-    const char* availableVersion;
-    const char* availableSum;
-    bool queued;
-    const char* installedSha256;
-    const char* availableSha256;
-  } cases[] = {
+  // The installed record (no version: none), the available one, whether it is queued, and both sha256.
+  struct Case { const char *name, *installedVersion, *installedSum, *availableVersion, *availableSum; bool queued;
+                const char *installedSha256, *availableSha256; } cases[] = {
       {"minor-ten", "1.2", nullptr, "1.10", nullptr, true, nullptr, nullptr},
       {"third-part", "1.0", nullptr, "1.0.1", nullptr, false, nullptr, nullptr},
       {"downgrade", "2.0", "aa", "1.9", "bb", false, nullptr, nullptr},
@@ -48,8 +30,7 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
       {"different-sha256-decides", "1.0", "abc", "1.1", "abc", true, "5c", "5d"},
       {"one-sha256-md5-decides", "1.0", "abc", "1.1", "abc", false, nullptr, "5c"},
   };
-  ModuleList installed;
-  ModuleList available;
+  ModuleList installed, available;
   addModule(installed, "installed-only", true, "1.0");
   for (const Case& c : cases) {
     if (c.installedVersion == nullptr) continue;
@@ -67,9 +48,8 @@ TEST(UpdatePlan, QueuesNewAndOlderModulesUnlessTheirChecksumsAgreeInTheServersOr
   planDownloadQueue(queue, installed, available);
 
   std::vector<std::string> expected;
-  for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) {
+  for (auto c = std::rbegin(cases); c != std::rend(cases); ++c)
     if (c->queued) expected.push_back(c->name);
-  }
   EXPECT_EQ(namesOf(queue), expected);
   Module* queued = queue.find("minor-ten");
   ASSERT_NE(queued, nullptr);
@@ -102,8 +82,7 @@ TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFil
   std::vector<std::string> taken = safe;
   (onWindows() ? refused : taken).insert((onWindows() ? refused : taken).end(), unsafeOnWindows.begin(),
                                          unsafeOnWindows.end());
-  ModuleList installed;
-  ModuleList available;
+  ModuleList installed, available;
   // Installed records are never used as paths: they stay as read.
   addModule(installed, "/etc/passwd", true, "0.1");
   addModule(installed, "kept.dat.new", true, "1");
@@ -140,8 +119,7 @@ TEST(UpdatePlan, AHundredThousandModulesAndAFourThousandCharacterNameArePlannedL
 }
 
 TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
-  const std::string executable = kUpdaterExecutable;
-  const std::string settingsModule = kUpdaterSettingsModule;
+  const std::string executable = kUpdaterExecutable, settingsModule = kUpdaterSettingsModule;
 
   ModuleList queue;
   EXPECT_FALSE(preferSelfUpdateIn(queue));

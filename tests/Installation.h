@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <regex>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "support/Digest.h"
 #include "support/Signature.h"
@@ -27,17 +22,9 @@ inline std::string exe() { return onWindows() ? ".exe" : ""; }
 class Installation {
  public:
   Installation() {
-    settings = {{"commMaintMgr", server.baseUrl() + "/mm"},
-                {"updateServer", server.baseUrl() + "/list"},
-                {"lang", "en"},
-                {"gamename", "game"},
-                {"type", "full"},
-                {"method", "http"},
-                {"prodId", "1"},
-                {"lsdId", "2"},
-                {"siteId", "3"},
-                {"modulesFile", "installed.xml"},
-                {"autoStart", "client" + exe()}};
+    settings = {{"commMaintMgr", server.baseUrl() + "/mm"}, {"updateServer", server.baseUrl() + "/list"},
+                {"lang", "en"}, {"gamename", "game"}, {"type", "full"}, {"method", "http"}, {"prodId", "1"},
+                {"lsdId", "2"}, {"siteId", "3"}, {"modulesFile", "installed.xml"}, {"autoStart", "client" + exe()}};
     // Installed like the real thing: the updater runs from the installation,
     // which Windows searches first for the programs it starts.
     std::filesystem::copy_file(builtProgram("updater"), "updater" + exe());
@@ -66,12 +53,7 @@ class Installation {
                  "/files/" + name + "\" contentLength=\"" + std::to_string(body.size()) + "\" " + extra + "/>\n";
   }
 
-  std::string settingsText() const {
-    std::string text = "<UpdaterIni>\n";
-    for (const auto& setting : settings)
-      text += "<" + setting.first + ">" + setting.second + "</" + setting.first + ">\n";
-    return text + "</UpdaterIni>\n";
-  }
+  std::string settingsText() const { return settingsXml(settings); }
 
   // Writes the settings and the server's module list, with its signature when
   // listKey holds a key.

@@ -1,7 +1,8 @@
 #pragma once
-// The tests' one way of making module records.
+// The tests' one way of making module records, and of reading a list's names.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/ModuleList.h"
 #include "support/Digest.h"
@@ -27,6 +28,13 @@ inline Module* addModule(ModuleList& list, const std::string& name, bool critica
                          const std::string& version = "1.0", const char* md5sum = nullptr) {
   return list.add(std::make_unique<Module>(name.c_str(), version.c_str(), nullptr, md5sum, critical ? "true" : "false",
                                            nullptr, nullptr));
+}
+
+// The records' names, in the list's order.
+inline std::vector<std::string> namesOf(const ModuleList& list) {
+  std::vector<std::string> names;
+  list.forEach([&](Module& module) { names.push_back(module.name); });
+  return names;
 }
 
 }  // namespace testing_support

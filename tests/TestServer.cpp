@@ -19,13 +19,7 @@ std::string percentEncoded(const std::string& text) {
   for (unsigned char c : text) {
     bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
                  c == '_' || c == '.' || c == '~' || c == '/';
-    if (plain) {
-      result += static_cast<char>(c);
-    } else {
-      result += '%';
-      result += digits[c >> 4];
-      result += digits[c & 15];
-    }
+    result += plain ? std::string(1, static_cast<char>(c)) : std::string{'%', digits[c >> 4], digits[c & 15]};
   }
   return result;
 }
@@ -34,17 +28,6 @@ std::string percentEncoded(const std::string& text) {
 const char* modeName(BodyMode mode) {
   static const char* const names[] = {"normal", "nolength", "cutshort", "stall", "stallbody", "reset", "slow"};
   return names[static_cast<int>(mode)];
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t begin = 0;
-  for (;;) {
-    std::size_t end = text.find(separator, begin);
-    parts.push_back(text.substr(begin, end - begin));
-    if (end == std::string::npos) return parts;
-    begin = end + 1;
-  }
 }
 
 // Sends one raw request and returns the whole answer (the server closes the
@@ -130,9 +113,9 @@ int TestServer::connections() const { return std::stoi(control("GET", "/__connec
 
 std::vector<ServedRequest> TestServer::requests() const {
   std::vector<ServedRequest> served;
-  for (const std::string& line : split(control("GET", "/__requests", ""), '\n')) {
+  for (const std::string& line : splitLines(control("GET", "/__requests", ""))) {
     if (line.empty()) continue;
-    std::vector<std::string> fields = split(line, '\t');
+    std::vector<std::string> fields = splitLines(line, '\t');
     fields.resize(7, "0");
     served.push_back({fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], std::stoll(fields[6])});
   }

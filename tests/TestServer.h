@@ -55,8 +55,6 @@ class TestServer {
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
 
-  int port() const { return httpPort; }
-  int securePort() const { return httpsPort; }
   // "http://127.0.0.1:PORT" and "https://127.0.0.1:PORT", without a final '/'.
   std::string baseUrl() const;
   std::string secureBaseUrl() const;

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <thread>
 
-#include "support/Exceptions.h"
 #include "support/Log.h"
 
 namespace fs = std::filesystem;
@@ -62,13 +62,8 @@ ProcessResult runProgram(const std::string& program, const std::string& director
   return started.wait(timeoutSeconds);
 }
 
-std::string failureText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const IOException& e) {
-    return e;
-  }
-  return std::string();
+ProcessResult runTool(const std::string& baseName, const std::vector<std::string>& arguments) {
+  return runProgram(builtProgram(baseName), currentDirectory(), 60, arguments);
 }
 
 UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
@@ -123,21 +118,13 @@ std::string nestedXml(int depth, const std::string& inner) {
   return text;
 }
 
-std::string withoutCarriageReturns(const std::string& text) {
-  std::string result;
-  result.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    result += text[i];
-  }
-  return result;
-}
+std::string withoutCarriageReturns(const std::string& text) { return std::regex_replace(text, std::regex("\r\n"), "\n"); }
 
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> splitLines(const std::string& text, char separator) {
   std::vector<std::string> lines;
   std::size_t begin = 0;
   while (begin < text.size()) {
-    std::size_t end = text.find('\n', begin);
+    std::size_t end = text.find(separator, begin);
     if (end == std::string::npos) end = text.size();
     lines.push_back(text.substr(begin, end - begin));
     begin = end + 1;

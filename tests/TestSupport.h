@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/Exceptions.h"
+
 namespace testing_support {
 
 // Gives the test process a fresh working directory holding its update.log.
@@ -34,10 +36,26 @@ std::string builtProgram(const std::string& baseName);
 std::string withoutCarriageReturns(const std::string& text);
 // The inner text inside depth nested elements.
 std::string nestedXml(int depth, const std::string& inner);
-std::vector<std::string> splitLines(const std::string& text);
+// The lines of the text, or its fields between separators; a last one left empty is dropped.
+std::vector<std::string> splitLines(const std::string& text, char separator = '\n');
+// The text of a settings file holding the key/value pairs, in their order.
+template <typename Pairs>
+std::string settingsXml(const Pairs& settings) {
+  std::string text = "<UpdaterIni>\n";
+  for (const auto& [key, value] : settings) text += "<" + key + ">" + value + "</" + key + ">\n";
+  return text + "</UpdaterIni>\n";
+}
 
-// The text of the IOException the action throws; empty when it throws none.
-std::string failureText(const std::function<void()>& action);
+// The text of the exception of that kind the action throws; empty when it throws none.
+template <typename Exception = IOException>
+std::string failureText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e;
+  }
+  return std::string();
+}
 
 // Polls the condition every few milliseconds until it holds or the seconds
 // have passed: the one wait for what another process or thread does on its own.
@@ -117,6 +135,8 @@ std::string hostPath(const std::string& path);
 // captured, and waits at most timeoutSeconds for it.
 ProcessResult runProgram(const std::string& program, const std::string& directory,
                          unsigned timeoutSeconds = 120, const std::vector<std::string>& arguments = {});
+// A built tool of this build run in the working directory, for at most a minute.
+ProcessResult runTool(const std::string& baseName, const std::vector<std::string>& arguments);
 
 // A run of the built updater as a player sees it: on Windows a person sits in
 // front of the progress window, presses its Close button once it is offered

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -10,15 +11,8 @@
 namespace testing_support {
 
 namespace {
-struct Handle {
-  HANDLE value;
-  explicit Handle(HANDLE h) : value(h) {}
-  ~Handle() {
-    if (value != nullptr && value != INVALID_HANDLE_VALUE) CloseHandle(value);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-};
+// Closed when it goes (closing an invalid handle does nothing).
+using Handle = std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>;
 // One argument as the runtime library's command-line parser reads it back.
 std::string quoted(const std::string& argument) {
   std::string text = "\"";
@@ -81,17 +75,18 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
                                const std::vector<std::string>& arguments)
     : platform(new Platform), outputDirectory(makeTempDir()) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  Handle outputFile(CreateFileA((outputDirectory + "\\stdout").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  Handle errorFile(CreateFileA((outputDirectory + "\\stderr").c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  Handle nullFile(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr));
+  auto output = [&](const char* name) {
+    return Handle(CreateFileA((outputDirectory + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr), CloseHandle);
+  };
+  Handle outputFile = output("\\stdout"), errorFile = output("\\stderr");
+  Handle nullFile(CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr), CloseHandle);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nullFile.value;
-  startup.hStdOutput = outputFile.value;
-  startup.hStdError = errorFile.value;
+  startup.hStdInput = nullFile.get();
+  startup.hStdOutput = outputFile.get();
+  startup.hStdError = errorFile.get();
   PROCESS_INFORMATION info = {};
   std::string commandLine = quoted(program);
   for (const std::string& argument : arguments) commandLine += " " + quoted(argument);

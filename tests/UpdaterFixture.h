@@ -14,7 +14,6 @@
 #include "app/FileSystem.h"
 #include "app/Updater.h"
 #include "net/Retry.h"
-#include "support/Exceptions.h"
 #include "tests/Modules.h"
 #include "tests/TestSupport.h"
 
@@ -24,11 +23,7 @@ class UpdaterFixture {
  public:
   // Settings as key/value pairs, written to "UpdaterIni.xml" before the Updater reads them.
   UpdaterFixture(std::initializer_list<std::pair<std::string, std::string>> settings = {}) {
-    std::string text = "<UpdaterIni>\n";
-    for (const auto& setting : settings) {
-      text += "<" + setting.first + ">" + setting.second + "</" + setting.first + ">\n";
-    }
-    writeFile("UpdaterIni.xml", text + "</UpdaterIni>\n");
+    writeFile("UpdaterIni.xml", settingsXml(settings));
     updater.reset(new Updater());
     // Retries are recorded, not waited out.
     setRetryPauseForTesting([this](uint32_t ms) { retryPauses.push_back(ms); });
