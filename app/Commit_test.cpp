@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/FileSystem.h"
-#include "catalogue/ModuleList.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
@@ -61,18 +59,14 @@ TEST(Commit, FailuresNameTheSourceOfTheFailedRenameAndKeepAListOnDisk) {
   auto commit = [&] { updater->commitInstalledModules(lists.installed, lists.queue); };
 
   // The current file cannot be moved aside: it stays as it was.
-  {
-    FailingRename denied(current, EACCES);
-    EXPECT_EQ(failureText(commit), "rename " + current + ": " + std::strerror(EACCES));
-  }
+  EXPECT_EQ(failureText([&] { FailingRename denied(current, EACCES); commit(); }),
+            "rename " + current + ": " + std::strerror(EACCES));
   EXPECT_EQ(recordsOf(current), previous);
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);
 
   // The new file cannot take its place: the previous list waits under the backup name.
-  {
-    FailingRename full(current + ".new", ENOSPC);
-    EXPECT_EQ(failureText(commit), "rename " + current + ".new: " + std::strerror(ENOSPC));
-  }
+  EXPECT_EQ(failureText([&] { FailingRename full(current + ".new", ENOSPC); commit(); }),
+            "rename " + current + ".new: " + std::strerror(ENOSPC));
   EXPECT_FALSE(fileExists(current));
   EXPECT_EQ(recordsOf(current + ".old"), previous);
   EXPECT_EQ(recordsOf(current + ".new").size(), 4u);

@@ -4,9 +4,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "app/DebugDelay.h"
 #include "net/URL.h"
-#include "support/Digest.h"
 #include "tests/TestServer.h"
 #include "tests/UpdaterFixture.h"
 
@@ -20,7 +18,8 @@ std::string upperCase(std::string text) {
 
 std::vector<std::string> linesStartingWith(const LogCapture& log, const std::string& prefix) {
   std::vector<std::string> selected;
-  for (const std::string& line : log.lines()) if (line.rfind(prefix, 0) == 0) selected.push_back(line);
+  for (const std::string& line : log.lines())
+    if (line.rfind(prefix, 0) == 0) selected.push_back(line);
   return selected;
 }
 
@@ -72,20 +71,17 @@ TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLef
   writeFile("plain", "not a directory");
   writeFile("data/kept", "x");
   writeFile("b.bin.new/kept", "x");
-  const struct {
-    std::string name;
-    const char* text;  // nullptr: the system's text
-  } cases[] = {{"plain/a.bin", nullptr},
-               {"data", "the target is a folder"},
-               {"b.bin", nullptr},
-               {std::string(4000, 'n'), nullptr}};  // longer than any file name may be
-  for (const auto& c : cases) {
-    Module module = makeModule(c.name, false, "http://127.0.0.1:1/never");
+  // The module's name and the text after it (nullptr: the system's text); the last is longer than any file name.
+  const std::pair<std::string, const char*> cases[] = {
+      {"plain/a.bin", nullptr}, {"data", "the target is a folder"}, {"b.bin", nullptr},
+      {std::string(4000, 'n'), nullptr}};
+  for (const auto& [name, text] : cases) {
+    Module module = makeModule(name, false, "http://127.0.0.1:1/never");
     const std::string failure = failureText([&] { updater->fetchComponent(module); });
-    const std::string prefix = c.name + ": ";
+    const std::string prefix = name + ": ";
     EXPECT_EQ(failure.rfind(prefix, 0), 0u) << failure;
     EXPECT_GT(failure.size(), prefix.size());
-    EXPECT_TRUE(c.text == nullptr || failure == prefix + c.text) << failure;
+    EXPECT_TRUE(text == nullptr || failure == prefix + text) << failure;
   }
   EXPECT_EQ(readFile("plain") + readFile("data/kept") + readFile("b.bin.new/kept"), "not a directoryxx");
 }
@@ -96,14 +92,9 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
   UpdaterFixture updater;
   TestServer server;
   URL::setStallTimeoutForTesting(1);
-  struct Case {
-    const char* what;
-    BodyMode mode;
-    long long announced;
-    int64_t listLength;
-    int status;
-    std::string failure;  // "#" stands for the bytes received; after a closing "(" comes a one-line reason and ")"
-  };
+  // In failure "#" stands for the bytes received; after a closing "(" comes a one-line reason and ")".
+  struct Case { const char* what; BodyMode mode; long long announced; int64_t listLength; int status;
+                std::string failure; };
   const Case cases[] = {
       {"cut short", BodyMode::CutShort, 8000, -1, 200, "a.bin: incomplete download (# of 8000 bytes)"},
       {"stalls mid-body", BodyMode::StallBody, 8000, -1, 200, "a.bin: incomplete download (# of 8000 bytes)"},
@@ -114,7 +105,8 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
       {"no length, longer than the list", BodyMode::NoLength, -1, 3000, 200,
        "a.bin: download too long (5000 of 3000 bytes)"},
       {"server error", BodyMode::Normal, -1, -1, 500, "Server data not available (error code 500)"},
-      {"a length over 4 GiB", BodyMode::CutShort, 5LL << 30, -1, 200, "a.bin: incomplete download (# of 5368709120 bytes)"},
+      {"a length over 4 GiB", BodyMode::CutShort, 5LL << 30, -1, 200,
+       "a.bin: incomplete download (# of 5368709120 bytes)"},
   };
   writeFile("a.bin", "installed");
   for (const Case& c : cases) {
@@ -135,15 +127,9 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
   UpdaterFixture updater;
   TestServer server;
   std::vector<uint32_t>& pauses = updater.retryPauses;
-  struct Case {
-    const char* what;
-    int failFirst;
-    BodyMode failMode;
-    int failStatus;
-    const char* retryAfter;
-    std::string failure;  // "" when the fetch ends well
-    std::vector<uint32_t> pausesAtLeast;
-  };
+  // failure is "" when the fetch ends well.
+  struct Case { const char* what; int failFirst; BodyMode failMode; int failStatus; const char* retryAfter;
+                std::string failure; std::vector<uint32_t> pausesAtLeast; };
   const Case cases[] = {
       {"503 twice", 2, BodyMode::Normal, 503, "", "", {1000, 2000}},
       {"429 asking for 7 s", 1, BodyMode::Normal, 429, "7", "", {7000}},
@@ -156,27 +142,24 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
   };
   int served = 0;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     pauses.clear();
-    Route route;
-    route.body = body(5000);
-    route.failFirst = c.failFirst;
-    route.failMode = c.failMode;
-    route.failStatus = c.failStatus;
+    Route route{200, body(5000)};
+    std::tie(route.failFirst, route.failMode, route.failStatus) = std::tie(c.failFirst, c.failMode, c.failStatus);
     if (*c.retryAfter) route.headers = {{"Retry-After", c.retryAfter}};
     server.setRoute("/a.bin", route);
     Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
     LogCapture log;
-    EXPECT_EQ(failureText([&] { updater->fetchComponent(module); }), c.failure) << c.what;
-    EXPECT_TRUE(!c.failure.empty() || readFile("a.bin.new") == route.body) << c.what;
-    ASSERT_EQ(pauses.size(), c.pausesAtLeast.size()) << c.what;
+    EXPECT_EQ(failureText([&] { updater->fetchComponent(module); }), c.failure);
+    EXPECT_TRUE(!c.failure.empty() || readFile("a.bin.new") == route.body);
+    ASSERT_EQ(pauses.size(), c.pausesAtLeast.size());
     for (std::size_t i = 0; i < pauses.size(); ++i) {
-      EXPECT_GE(pauses[i], c.pausesAtLeast[i]) << c.what;
-      EXPECT_LE(pauses[i], c.pausesAtLeast[i] * 5 / 4) << c.what;
+      EXPECT_GE(pauses[i], c.pausesAtLeast[i]);
+      EXPECT_LE(pauses[i], c.pausesAtLeast[i] * 5 / 4);
     }
-    EXPECT_EQ(linesStartingWith(log, "retry ").size(), pauses.size()) << c.what;
-    const int tries = static_cast<int>(pauses.size()) + 1;
-    served += tries;
-    EXPECT_EQ(static_cast<int>(server.requests().size()), served) << c.what;
+    EXPECT_EQ(linesStartingWith(log, "retry ").size(), pauses.size());
+    served += static_cast<int>(pauses.size()) + 1;  // the tries
+    EXPECT_EQ(static_cast<int>(server.requests().size()), served);
   }
   Module refused = makeModule("a.bin", false, "http://127.0.0.1:" + std::to_string(closedPort()) + "/a.bin");
   pauses.clear();
@@ -201,19 +184,14 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
   const std::string bytes = body(30000);
   server.setRoute("/a.bin", bytes);
   server.setRoute("/b.bin", Route{200, bytes, BodyMode::NoLength});
-  const std::string md5 = md5Of(bytes);
-  const std::string sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, bytes));
-  const std::string otherMd5 = md5Of("other");
-  const std::string otherSha256 = hexText(Digest::of(DigestAlgorithm::Sha256, "other"));
-  struct Case {
-    const char* path;
-    std::string md5sum;
-    std::string sha256;
-    std::string failure;  // empty: accepted
-  } cases[] = {
+  const std::string md5 = md5Of(bytes), sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, bytes));
+  const std::string otherMd5 = md5Of("other"), otherSha256 = hexText(Digest::of(DigestAlgorithm::Sha256, "other"));
+  // failure is empty when the file is accepted.
+  struct Case { const char* path; std::string md5sum, sha256, failure; } cases[] = {
       {"/a.bin", upperCase(md5), "", ""},
       {"/b.bin", "not-a-digest", "", ""},
-      {"/b.bin", upperCase(otherMd5), "", "a.bin: md5sum mismatch (expected " + upperCase(otherMd5) + ", got " + md5 + ")"},
+      {"/b.bin", upperCase(otherMd5), "",
+       "a.bin: md5sum mismatch (expected " + upperCase(otherMd5) + ", got " + md5 + ")"},
       {"/a.bin", otherMd5, upperCase(sha256), ""},
       {"/b.bin", md5, otherSha256, "a.bin: sha256 mismatch (expected " + otherSha256 + ", got " + sha256 + ")"},
       {"/a.bin", md5, sha256.substr(1), "a.bin: malformed sha256 (" + sha256.substr(1) + ")"},
@@ -240,18 +218,12 @@ TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAll
   UpdaterFixture updater;
   TestServer server;
   const std::string file = body(100000), other = body(100001).substr(1);
-  struct Case {
-    const char* what;
-    std::string partial;   // "a.bin.new" before the fetch
-    bool cutFirst;         // the first answer breaks off after 40000 bytes
-    const char* etag;      // the ETag after that ("v1" before)
-    bool ranges;           // the server answers Range requests
-    std::size_t served;    // the length of the file the server has
-    std::string md5;
-    std::vector<std::string> asked;  // each request's Range and If-Range
-    long long sent;        // body bytes the server sent in all
-    std::string failure;   // "" when the file arrives whole
-  };
+  // partial: "a.bin.new" before the fetch; cutFirst: the first answer breaks off after 40000 bytes; etag: the
+  // ETag after that ("v1" before); ranges: the server answers Range requests; served: the length of the file the
+  // server has; asked: each request's Range and If-Range; sent: body bytes the server sent in all; failure: ""
+  // when the file arrives whole.
+  struct Case { const char* what; std::string partial; bool cutFirst; const char* etag; bool ranges; std::size_t served;
+                std::string md5; std::vector<std::string> asked; long long sent; std::string failure; };
   const std::string mismatch = "a.bin: md5sum mismatch (expected " + md5Of(other) + ", got " + md5Of(file) + ")";
   const Case cases[] = {
       {"a kill's part, the rest sent", file.substr(0, 40000), false, "v1", true, 100000, md5Of(file),
@@ -272,17 +244,11 @@ TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAll
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Route later;
-    later.body = file.substr(0, c.served);
-    later.ranges = c.ranges;
+    Route later{200, file.substr(0, c.served)};
+    Route first = c.cutFirst ? Route{200, file.substr(0, 40000), BodyMode::CutShort, 100000} : later;
+    later.ranges = first.ranges = c.ranges;
     later.headers = {{"ETag", std::string("\"") + c.etag + "\""}};
-    Route first = later;
     first.headers = {{"ETag", "\"v1\""}};
-    if (c.cutFirst) {
-      first.body = file.substr(0, 40000);
-      first.mode = BodyMode::CutShort;
-      first.announcedLength = 100000;
-    }
     server.setRoute("/a.bin", first);
     setRetryPauseForTesting([&](uint32_t) { server.setRoute("/a.bin", later); });
     std::filesystem::remove("a.bin.new");
@@ -296,10 +262,10 @@ TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAll
     std::vector<std::string> asked;
     long long sent = 0;
     const std::vector<ServedRequest> requests = server.requests();
-    for (std::size_t i = earlier; i < requests.size(); ++i) {
-      const ServedRequest& request = requests[i];
-      asked.push_back(request.range.empty() ? "whole" : request.range + (request.ifRange.empty() ? "" : " if " + request.ifRange));
-      sent += request.bytesSent;
+    for (auto request = requests.begin() + static_cast<long>(earlier); request != requests.end(); ++request) {
+      const std::string ifRange = request->ifRange.empty() ? "" : " if " + request->ifRange;
+      asked.push_back(request->range.empty() ? "whole" : request->range + ifRange);
+      sent += request->bytesSent;
     }
     EXPECT_EQ(asked, c.asked);
     EXPECT_EQ(sent, c.sent);

@@ -17,20 +17,13 @@ using namespace testing_support;
 // before. A new module is runnable only when it is a program. Only a busy
 // program counts as in use on POSIX, not a permission error.
 TEST(ComponentInstallPosix, AReplacedFileKeepsItsWholeModeAndANewOneIsRunnableOnlyAsAProgram) {
-  const struct {
-    const char* name;
-    mode_t before;  // 0: new
-    std::string bytes;
-    bool forceReadOnly;
-    mode_t mode;
-    int renameError;  // of the target's rename
-  } cases[] = {{"updater", 0750, "new", false, 0750, 0},
-               {"a.so", 0644, "new", false, 0644, EACCES},
-               {"game", 0555, "new", false, 0555, 0},
-               {"client", 0755, "new", false, 0755, 0},  // the run stops after the exchange
-               {"bin/tool", 0, std::string("\x7f" "ELF\x02\x01\x01\x00", 8), false, 0755, 0},
-               {"data.pak", 0, "PAK", false, 0644, 0},
-               {"run.sh", 0, "#!/bin/sh\n", true, 0555, 0}};
+  // The mode before (0: new), the new bytes, the mode after, and the error of the target's rename.
+  const struct { const char* name; mode_t before; std::string bytes; bool forceReadOnly; mode_t mode; int renameError; }
+      cases[] = {{"updater", 0750, "new", false, 0750, 0},        {"a.so", 0644, "new", false, 0644, EACCES},
+                 {"game", 0555, "new", false, 0555, 0},           {"data.pak", 0, "PAK", false, 0644, 0},
+                 {"client", 0755, "new", false, 0755, 0},  // the run stops after the exchange
+                 {"bin/tool", 0, std::string("\x7f" "ELF\x02\x01\x01\x00", 8), false, 0755, 0},
+                 {"run.sh", 0, "#!/bin/sh\n", true, 0555, 0}};
   UpdaterFixture updater;
   Umask mask(022);
   for (const auto& c : cases) {
@@ -64,10 +57,8 @@ TEST(ComponentInstallPosix, ABusyProgramIsDeferredAndItsDownloadTakesTheTargetsM
   writeFile("updater.new", "new");
   chmod("updater", 0755);
   chmod("updater.new", 0644);
-  {
-    FailingRename busy("", ETXTBSY);
-    updater->installComponent(self);
-  }
+  FailingRename busy("", ETXTBSY);
+  updater->installComponent(self);
   EXPECT_TRUE(updater->updaterRenameDeferred);
   EXPECT_EQ(modeOf("updater.new"), 0755u);
   EXPECT_EQ(readFile("updater"), "old");

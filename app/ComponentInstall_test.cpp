@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 
-#include "app/DebugDelay.h"
-#include "app/FileSystem.h"
 #include "catalogue/UpdatePlan.h"
 #include "tests/UpdaterFixture.h"
 
@@ -18,15 +15,10 @@ uint32_t attributesOf(const std::string& path) { return readFileAttributes(path)
 // stop right after the exchange rename (a kill there) leaves the final
 // attributes: they were set while the file was still the download.
 TEST(ComponentInstall, TheNewFileBecomesTheTargetWithTheOldAttributesAndReadOnlyWhereAsked) {
-  struct Case {
-    std::string name;
-    bool forceReadOnly;
-    const char* target;  // nullptr: none yet
-    bool targetReadOnly;
-    const char* logged;  // the target's attributes as the log shows them
-    uint32_t attributes;
-    bool stopped = false;  // the run stops right after the exchange
-  };
+  // The target (nullptr: none yet), the attributes the log shows and those after, whether the run stops right
+  // after the exchange.
+  struct Case { std::string name; bool forceReadOnly; const char* target; bool targetReadOnly; const char* logged;
+                uint32_t attributes; bool stopped = false; };
   const Case cases[] = {{"a.bin", false, nullptr, false, "ffffffff", kArchiveAttribute},
                         {"sub/b.bin", true, nullptr, false, "ffffffff", kReadOnlyAttribute | kArchiveAttribute},
                         {"c.dll", false, "old", true, "21", kReadOnlyAttribute | kArchiveAttribute},

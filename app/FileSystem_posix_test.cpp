@@ -13,7 +13,6 @@
 #include "support/FreshFile.h"
 #include "tests/FileModes_posix.h"
 #include "tests/TestServer.h"
-#include "tests/TestSupport.h"
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;
@@ -31,8 +30,7 @@ TEST(FileSystemPosix, FilesTheUpdaterWritesReplaceALinkPlantedUnderTheirNameInst
 
   Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
   updater->fetchComponent(module);
-  ModuleList installed;
-  ModuleList queue;
+  ModuleList installed, queue;
   updater->commitInstalledModules(installed, queue);
   for (const char* name : {"fresh", "dangling"}) {
     FILE* file = openFreshFile(name, false);

@@ -11,10 +11,8 @@
 using namespace testing_support;
 
 TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
-  const ecdsa::KeyPair a = ecdsa::generateKeyPair();
-  const ecdsa::KeyPair b = ecdsa::generateKeyPair();
-  const std::string textA = publicKeyTextOf(a.point);
-  const std::string textB = publicKeyTextOf(b.point);
+  const ecdsa::KeyPair a = ecdsa::generateKeyPair(), b = ecdsa::generateKeyPair();
+  const std::string textA = publicKeyTextOf(a.point), textB = publicKeyTextOf(b.point);
   EXPECT_TRUE(publicKeysOf("").empty());
   EXPECT_TRUE(publicKeysOf(" \r\n\t").empty());
   EXPECT_EQ(publicKeysOf("\n  " + textA + "\n"), std::vector<std::string>{a.point});
@@ -28,19 +26,13 @@ TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
 TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExactBytes) {
   ScopedWorkingDirectory dir;
   TestServer server;
-  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair();
-  const ecdsa::KeyPair newKey = ecdsa::generateKeyPair();
-  const ecdsa::KeyPair unknown = ecdsa::generateKeyPair();
+  const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair(), newKey = ecdsa::generateKeyPair(),
+                      unknown = ecdsa::generateKeyPair();
   const std::string list = "<downloadFiles><module name=\"a.dll\" version=\"1\"/></downloadFiles>";
   const std::string listAddress = server.baseUrl() + "/list?lang=en";
   const std::vector<std::string> keys = {oldKey.point, newKey.point};
-  struct Case {
-    const char* name;
-    std::string served;  // the signature file
-    int status;
-    std::string list;
-    std::string failure;  // empty: taken
-  } cases[] = {
+  // The signature file served with its status, the list checked, the failure (empty: taken).
+  struct Case { const char* name; std::string served; int status; std::string list, failure; } cases[] = {
       {"old key", signBytes(oldKey, list), 200, list, ""},
       {"new key", signBytes(newKey, list), 200, list, ""},
       {"a byte changed", signBytes(newKey, list), 200, list.substr(0, 10) + "M" + list.substr(11),

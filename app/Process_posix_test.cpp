@@ -64,10 +64,8 @@ TEST(ProcessPosix, TheDeferredScriptRunsInASessionOfItsOwn) {
   int32_t id = 0;
   ASSERT_TRUE(startDeferredScript(id));
   ASSERT_TRUE(eventually([] { return hasLine("marker"); }));
-  std::istringstream fields(readFile("marker"));
-  long pid = 0;
-  long session = 0;
-  fields >> pid >> session;
+  long pid = 0, session = 0;
+  std::istringstream(readFile("marker")) >> pid >> session;
   EXPECT_EQ(pid, id);
   // A session of its own, which it does not lead, so no terminal can claim it.
   EXPECT_GT(session, 0);

@@ -81,17 +81,13 @@ TEST(UpdateRun, AParallelWalkFetchesEachModuleOnceAndInstallsEachAsItCompletes) 
 // The failing module's own text ends the pass; the transfer still running
 // stops early, and nothing more is fetched or put in place.
 TEST(UpdateRun, AFailureInOneTransferOfAParallelWalkEndsItWithThatModulesText) {
-  struct Case {
-    int status;
-    const char* md5sum;
-    std::string text;
-  };
-  const Case cases[] = {
+  // The status of bad.bin's answer, the MD5 announced for it, the failure.
+  const struct { int status; const char* md5sum; std::string text; } cases[] = {
       {404, nullptr, "Server data not available (error code 404)"},
       {200, "00000000000000000000000000000000",
        "bad.bin: md5sum mismatch (expected 00000000000000000000000000000000, got " + md5Of("bad") + ")"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     UpdaterFixture updater({{"parallelDownloads", "2"}});
     TestServer server;
