@@ -5,19 +5,11 @@
 #include <cstdio>
 #include <memory>
 #include <numeric>
-#include <string>
-#include <vector>
 
-#include "support/Exceptions.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
-using testing_support::BodyMode;
-using testing_support::LogCapture;
-using testing_support::readFile;
-using testing_support::Route;
-using testing_support::ScopedWorkingDirectory;
-using testing_support::TestServer;
+using namespace testing_support;
 
 namespace {
 
@@ -33,13 +25,6 @@ std::string patternBytes(std::size_t count) {
   return bytes;
 }
 
-Route bodyRoute(const std::string& body, BodyMode mode = BodyMode::Normal) {
-  Route route;
-  route.body = body;
-  route.mode = mode;
-  return route;
-}
-
 // Fetches into "body.bin" and returns what landed there.
 std::string fetchFile(URL& url) {
   {
@@ -49,17 +34,11 @@ std::string fetchFile(URL& url) {
   return readFile("body.bin");
 }
 
-// The text of the IOException a fetch of address throws ("" when none).
+// The text of the exception of that kind a fetch of address throws ("" when none).
 template <typename Exception>
 std::string failureOf(const std::string& address) {
   std::string text;
-  try {
-    URL(address).fetchToString(text);
-  } catch (const Exception& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no exception for " << address;
-  return std::string();
+  return failureText<Exception>([&] { URL(address).fetchToString(text); });
 }
 
 }  // namespace
@@ -69,8 +48,8 @@ std::string failureOf(const std::string& address) {
 TEST(URLTest, OneConnectionCarriesEveryFetchOfTheRunWithTheRequestRecipe) {
   ScopedWorkingDirectory dir;
   TestServer server;
-  server.setRoute("/list.xml", bodyRoute("<modules/>"));
-  server.setRoute("/a.bin", bodyRoute(patternBytes(70000)));
+  server.setRoute("/list.xml", "<modules/>");
+  server.setRoute("/a.bin", patternBytes(70000));
   LogCapture log;
   const std::string address = server.baseUrl() + "/list.xml?lang=en&gamename=a%20b&type=full";
   std::string text;
@@ -97,23 +76,16 @@ TEST(URLTest, ProgressIsToldPerReadOfTheBodyAndAtTheEndWithoutALength) {
   ScopedWorkingDirectory dir;
   TestServer server;
   const std::string body = patternBytes(20000);
-  Route cut = bodyRoute(body.substr(0, 5000), BodyMode::CutShort);
-  cut.announcedLength = 9000;
-  server.setRoute("/whole", bodyRoute(body));
-  server.setRoute("/stream", bodyRoute(body, BodyMode::NoLength));
-  server.setRoute("/short", cut);
-  server.setRoute("/large", bodyRoute(patternBytes(1 << 20)));
+  server.setRoute("/whole", body);
+  server.setRoute("/stream", Route{200, body, BodyMode::NoLength});
+  server.setRoute("/short", Route{200, body.substr(0, 5000), BodyMode::CutShort, 9000});
+  server.setRoute("/large", patternBytes(1 << 20));
   std::vector<int32_t> everyPercent(101);
   std::iota(everyPercent.begin(), everyPercent.end(), 0);
-  const struct {
-    const char* path;
-    std::vector<int32_t> told;
-    uint64_t received;
-    int64_t announced;
-  } cases[] = {{"/whole", {40, 81, 100}, 20000, 20000},
-               {"/stream", {100}, 20000, -1},
-               {"/short", {55}, 5000, 9000},
-               {"/large", everyPercent, 1 << 20, 1 << 20}};
+  // The percentages told, the bytes received and the length announced.
+  const struct { const char* path; std::vector<int32_t> told; uint64_t received; int64_t announced; } cases[] = {
+      {"/whole", {40, 81, 100}, 20000, 20000}, {"/stream", {100}, 20000, -1}, {"/short", {55}, 5000, 9000},
+      {"/large", everyPercent, 1 << 20, 1 << 20}};
   for (const auto& c : cases) {
     URL url(server.baseUrl() + c.path);
     ProgressRecorder recorder;
@@ -133,19 +105,13 @@ TEST(URLTest, ProgressIsToldPerReadOfTheBodyAndAtTheEndWithoutALength) {
 TEST(URLTest, AnAnswerOverTheBoundFailsAndStopsAtIt) {
   TestServer server;
   const std::string body = patternBytes(20000);
-  Route announcedTooLong = bodyRoute(body.substr(0, 10), BodyMode::CutShort);
-  announcedTooLong.announcedLength = 1LL << 40;
-  server.setRoute("/announced", announcedTooLong);
-  server.setRoute("/streamed", bodyRoute(body, BodyMode::NoLength));
-  server.setRoute("/fits", bodyRoute(body));
+  server.setRoute("/announced", Route{200, body.substr(0, 10), BodyMode::CutShort, 1LL << 40});
+  server.setRoute("/streamed", Route{200, body, BodyMode::NoLength});
+  server.setRoute("/fits", body);
   for (const char* path : {"/announced", "/streamed"}) {
     std::string text;
-    try {
-      URL(server.baseUrl() + path).fetchToString(text, 10000);
-      ADD_FAILURE() << path << ": no exception";
-    } catch (const IOException& e) {
-      EXPECT_EQ(e, "Server answer too large (more than 10000 bytes)") << path;
-    }
+    EXPECT_EQ(failureText([&] { URL(server.baseUrl() + path).fetchToString(text, 10000); }),
+              "Server answer too large (more than 10000 bytes)") << path;
     EXPECT_LE(text.size(), 10000u) << path;
   }
   std::string text;
@@ -154,24 +120,18 @@ TEST(URLTest, AnAnswerOverTheBoundFailsAndStopsAtIt) {
 }
 
 TEST(URLTest, UnresolvedHost) {
-  std::string text;
-  try {
-    URL("http://no-such-host.invalid/list.xml").fetchToString(text);
-    FAIL() << "a name under .invalid resolved";
-  } catch (const FileNotFoundException& e) {
-    if (e == "Server not responding") GTEST_SKIP() << "the resolver here did not answer in time";
-    EXPECT_EQ(e, "Can't resolve hostname");
-  }
+  const std::string failure = failureOf<FileNotFoundException>("http://no-such-host.invalid/list.xml");
+  if (failure == "Server not responding") GTEST_SKIP() << "the resolver here did not answer in time";
+  EXPECT_EQ(failure, "Can't resolve hostname");
 }
 
 // A redirection is followed; a self-signed certificate for another name is taken.
 TEST(URLTest, RedirectionsAndSelfSignedCertificatesAreFollowed) {
   TestServer server(true);
-  Route moved;
-  moved.status = 302;
+  Route moved{302, ""};
   moved.headers = {{"Location", server.secureBaseUrl() + "/secure.xml?a=1"}};
   server.setRoute("/old", moved);
-  server.setRoute("/secure.xml", bodyRoute("<secure/>"));
+  server.setRoute("/secure.xml", "<secure/>");
   std::string text;
   URL(server.secureBaseUrl() + "/old").fetchToString(text);
   EXPECT_EQ(text, "<secure/>");
@@ -189,7 +149,7 @@ TEST(URLTest, UrlsThatCannotBeSplitNameTheUrlAndAPathAtTheLimitIsFetched) {
   }
   TestServer server;
   const std::string path = "/" + std::string(1000, 'p'), query = std::string(21, 'q');
-  server.setRoute(path, bodyRoute("long"));
+  server.setRoute(path, "long");
   std::string text;
   URL(server.baseUrl() + path + "?" + query).fetchToString(text);
   EXPECT_EQ(text, "long");
@@ -199,26 +159,20 @@ TEST(URLTest, UrlsThatCannotBeSplitNameTheUrlAndAPathAtTheLimitIsFetched) {
 TEST(URLTest, FileThatCannotBeWrittenFailsTheFetch) {
   ScopedWorkingDirectory dir;
   TestServer server;
-  server.setRoute("/module.bin", bodyRoute(patternBytes(3000)));
-  testing_support::writeFile("readonly.bin", "");
+  server.setRoute("/module.bin", patternBytes(3000));
+  writeFile("readonly.bin", "");
   FILE* file = std::fopen("readonly.bin", "rb");
   ASSERT_NE(file, nullptr);
-  try {
-    URL(server.baseUrl() + "/module.bin").fetchToFile(file);
-    ADD_FAILURE() << "a write that failed went unnoticed";
-  } catch (const IOException& e) {
-    EXPECT_EQ(e.compare(0, 8, "fwrite: "), 0) << e;
-  }
+  const std::string failure = failureText([&] { URL(server.baseUrl() + "/module.bin").fetchToFile(file); });
+  EXPECT_EQ(failure.compare(0, 8, "fwrite: "), 0) << "a write that failed went unnoticed: " << failure;
   std::fclose(file);
 }
 
 // The Linux build sets its time-outs itself; WinINet's are not worth waiting out under Wine.
 TEST(URLTest, AStalledServerIsNotRespondingAfterTheTimeOut) {
-  if (testing_support::onWindows()) GTEST_SKIP() << "WinINet's own time-outs";
+  if (onWindows()) GTEST_SKIP() << "WinINet's own time-outs";
   TestServer server;
-  Route stall;
-  stall.mode = BodyMode::Stall;
-  server.setRoute("/stall", stall);
+  server.setRoute("/stall", Route{200, "", BodyMode::Stall});
   URL::setStallTimeoutForTesting(1);
   EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/stall"), "Server not responding");
   URL::setStallTimeoutForTesting(0);

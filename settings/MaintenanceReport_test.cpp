@@ -2,15 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
 
-using testing_support::LogCapture;
-using testing_support::Route;
-using testing_support::TestServer;
+using namespace testing_support;
 
 namespace {
 
@@ -20,9 +15,7 @@ std::string parameter(const std::string& name, const std::string& value) {
 
 // Serves the answer and queries it with a fresh report.
 MaintenanceReport queried(TestServer& server, const std::string& answer) {
-  Route route;
-  route.body = answer;
-  server.setRoute("/maint", route);
+  server.setRoute("/maint", answer);
   MaintenanceReport report;
   report.query(server.baseUrl() + "/maint");
   return report;
@@ -68,14 +61,10 @@ TEST(MaintenanceReportTest, ReportFollowsTheAnswer) {
 TEST(MaintenanceReportTest, AFailedQueryIsLoggedAndLeavesAFreshReport) {
   TestServer server;
   const std::string served = server.baseUrl() + "/maint";
-  const std::string refused = "http://127.0.0.1:" + std::to_string(testing_support::closedPort()) + "/maint";
+  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/maint";
   const std::string notXml = "error parsing commMainMgr response: XML parse error";
-  const struct {
-    std::string answer;
-    int status;
-    std::string address;
-    std::string error;  // a prefix
-  } cases[] = {
+  // The answer and its status at the address, and the error logged.
+  const struct { std::string answer; int status; std::string address, error; } cases[] = {
       {"Service Unavailable", 200, served, notXml},
       {"", 200, served, notXml},
       {"", 404, served, "error contacting commMainMgr '" + served + "': Server data not available (error code 404)"},
@@ -86,10 +75,7 @@ TEST(MaintenanceReportTest, AFailedQueryIsLoggedAndLeavesAFreshReport) {
     SCOPED_TRACE(c.address + " " + c.answer);
     MaintenanceReport report = queried(server, "<params>" + parameter("successful", "true") + "</params>");
     ASSERT_TRUE(report.successful);
-    Route route;
-    route.status = c.status;
-    route.body = c.answer;
-    server.setRoute("/maint", route);
+    server.setRoute("/maint", Route{c.status, c.answer});
     LogCapture log;
     report.query(c.address);
     EXPECT_EQ(fieldsOf(report), "0 | 10");

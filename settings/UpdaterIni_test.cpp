@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
-
-#include "support/Exceptions.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -40,14 +36,7 @@ TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
 
 TEST(UpdaterIni, AMissingOrMalformedFileThrowsWithItsReason) {
   ScopedWorkingDirectory dir;
-  auto failure = []() -> std::string {
-    try {
-      UpdaterIni ini;
-    } catch (const IOException& e) {
-      return e;
-    }
-    return "no exception";
-  };
+  auto failure = [] { return failureText([] { UpdaterIni ini; }); };
   EXPECT_EQ(failure(), "UpdaterIni.xml: No such file or directory");
   writeFile("UpdaterIni.xml", "<UpdaterIni><lang>en</UpdaterIni>");
   const std::string malformed = failure();

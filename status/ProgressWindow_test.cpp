@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <optional>
 
 #include "tests/Modules.h"
 #include "tests/TestSupport.h"
@@ -20,7 +19,9 @@ class Follower {
     total = view.moduleTotal;
     return view;
   }
-  ProgressView stage(RunStage stage, Module* subject = nullptr) {
+  // The stage for the subject, which is put in the state first when one is given.
+  ProgressView stage(RunStage stage, Module* subject = nullptr, std::optional<ModuleState> state = std::nullopt) {
+    if (state) status.downloadQueue.setState(*subject, *state);
     status.stage = stage;
     if (subject != nullptr) status.subject = subject;
     return see();
@@ -48,16 +49,13 @@ TEST(ProgressView, CountsFetchedCriticalModulesAgainstTheRangeSetAtTheFirstQueue
   Module* a = addModule(status.downloadQueue, "a.dll", true);
   Module* b = addModule(status.downloadQueue, "b.dat", false);
   Module* c = addModule(status.downloadQueue, "c.dll", true);
-  status.downloadQueue.setState(*a, Fetching);
-  EXPECT_EQ(window.stage(DownloadingModule, a).text, "[0/2] a.dll downloading");
-  status.downloadQueue.setState(*a, Installing);
-  EXPECT_EQ(window.stage(InstallingModule, a).text, "[1/2] a.dll installed");
+  EXPECT_EQ(window.stage(DownloadingModule, a, Fetching).text, "[0/2] a.dll downloading");
+  EXPECT_EQ(window.stage(InstallingModule, a, Installing).text, "[1/2] a.dll installed");
   status.downloadQueue.setState(*a, Complete);
   status.downloadQueue.setState(*c, Complete);
   EXPECT_EQ(window.stage(LaunchingProgram).text, "[2/2] Launching Program");
   // A non-critical module changes neither count.
-  status.downloadQueue.setState(*b, Fetching);
-  EXPECT_EQ(window.stage(DownloadingModule, b).text, "[2/2] b.dat downloading");
+  EXPECT_EQ(window.stage(DownloadingModule, b, Fetching).text, "[2/2] b.dat downloading");
   // The range was set once; a queue that grows does not change it.
   addModule(status.downloadQueue, "late.dll", true);
   EXPECT_EQ(window.stage(Done).text, "[2/2] Done");

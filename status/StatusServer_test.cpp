@@ -5,11 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <string>
+#include <regex>
 #include <thread>
-#include <vector>
 
-#include "support/Exceptions.h"
 #include "support/Log.h"
 #include "support/stringify.h"
 #include "status/StatusClient.h"
@@ -178,9 +176,8 @@ TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
   ASSERT_EQ(server.wait(kInfinite), kWaitObject0);
   std::vector<std::string> lines = log.lines();
   ASSERT_EQ(lines.size(), 1u);
-  const std::string prefix = "Exception in thread: bind: ";
-  EXPECT_EQ(lines[0].compare(0, prefix.size(), prefix), 0) << lines[0];
-  EXPECT_GT(lines[0].size(), prefix.size());
+  // The system's reason follows.
+  EXPECT_TRUE(std::regex_match(lines[0], std::regex("Exception in thread: bind: .+"))) << lines[0];
   expectRunGoesOn(status, log, 3);
   closeSocket(holder);
 }
@@ -232,10 +229,9 @@ TEST(StatusServer, IgnoresMalformedRequestsAndBadRatesAndKeepsServing) {
   Served served(kTestPort + 18);
   served.fillPqrst();
   int ignored = 0;
-  for (const std::string& bad : {std::string("<action name=\"getQueue\""), std::string("not xml at all"), std::string(),
-                                 std::string("<action/>"), std::string("<?xml version=\"1.0\"?>"),
-                                 std::string("<action name=\"getQueue\"/><second/>"), std::string("\xff\xfe<"),
-                                 nestedXml(5000, "<action name=\"getQueue\"/>")}) {
+  for (const std::string& bad : std::vector<std::string>{"<action name=\"getQueue\"", "not xml at all", "", "<action/>",
+           "<?xml version=\"1.0\"?>", "<action name=\"getQueue\"/><second/>", "\xff\xfe<",
+           nestedXml(5000, "<action name=\"getQueue\"/>")}) {
     served.client->sendMessage(bad);
     served.awaitLog(kNameless, ++ignored);
   }

@@ -3,14 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 
 namespace {
 std::string digestOf(DigestAlgorithm algorithm, const std::string& bytes, std::size_t piece) {
   Digest digest(algorithm);
-  for (std::size_t at = 0; at < bytes.size(); at += piece) {
+  for (std::size_t at = 0; at < bytes.size(); at += piece)
     digest.update(bytes.data() + at, std::min(piece, bytes.size() - at));
-  }
   return digest.hexDigest();
 }
 }  // namespace
@@ -18,11 +16,7 @@ std::string digestOf(DigestAlgorithm algorithm, const std::string& bytes, std::s
 TEST(Digest, KnownDigestsWholeAndInPieces) {
   const std::string digits =
       "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
-  struct Case {
-    DigestAlgorithm algorithm;
-    std::string bytes;
-    const char* hex;
-  } cases[] = {
+  struct Case { DigestAlgorithm algorithm; std::string bytes; const char* hex; } cases[] = {
       {DigestAlgorithm::Md5, "", "d41d8cd98f00b204e9800998ecf8427e"},
       {DigestAlgorithm::Md5, "abc", "900150983cd24fb0d6963f7d28e17f72"},
       {DigestAlgorithm::Md5, digits, "57edf4a22be3c955ac49da2e2107b67a"},
@@ -31,19 +25,17 @@ TEST(Digest, KnownDigestsWholeAndInPieces) {
       {DigestAlgorithm::Sha256, digits, "f371bc4a311f2b009eef952dd83ca80e2b60026c8e935592d0f9c308453c813e"},
   };
   for (const Case& c : cases) {
-    for (std::size_t piece : {1u, 7u, 64u, 80u}) {
+    for (std::size_t piece : {1u, 7u, 64u, 80u})
       EXPECT_EQ(digestOf(c.algorithm, c.bytes, piece), c.hex) << digestName(c.algorithm) << " " << piece;
-    }
     EXPECT_EQ(hexText(Digest::of(c.algorithm, c.bytes)), c.hex);
   }
 }
 
 TEST(Digest, RecognisesHexTextsOfTheLength) {
-  EXPECT_TRUE(isHexText("d41d8cd98f00b204e9800998ecf8427e", 32));
-  EXPECT_TRUE(isHexText("D41D8CD98F00B204E9800998ECF8427E", 32));
-  EXPECT_FALSE(isHexText("d41d8cd98f00b204e9800998ecf8427", 32));    // 31 digits
-  EXPECT_FALSE(isHexText("d41d8cd98f00b204e9800998ecf8427e0", 32));  // 33 digits
-  EXPECT_FALSE(isHexText("g41d8cd98f00b204e9800998ecf8427e", 32));
-  EXPECT_FALSE(isHexText(" d41d8cd98f00b204e9800998ecf842e", 32));
-  EXPECT_FALSE(isHexText("", 32));
+  for (const char* hex : {"d41d8cd98f00b204e9800998ecf8427e", "D41D8CD98F00B204E9800998ECF8427E"})
+    EXPECT_TRUE(isHexText(hex, 32)) << hex;
+  // 31 and 33 digits, a letter beyond f, a blank, nothing.
+  for (const char* text : {"d41d8cd98f00b204e9800998ecf8427", "d41d8cd98f00b204e9800998ecf8427e0",
+                           "g41d8cd98f00b204e9800998ecf8427e", " d41d8cd98f00b204e9800998ecf842e", ""})
+    EXPECT_FALSE(isHexText(text, 32)) << text;
 }

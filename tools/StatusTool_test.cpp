@@ -13,9 +13,7 @@ using namespace testing_support;
 namespace {
 constexpr uint16_t kToolPort = 29160;
 
-ProcessResult statusTool(const std::vector<std::string>& arguments) {
-  return runProgram(builtProgram("updater-status"), currentDirectory(), 60, arguments);
-}
+ProcessResult statusTool(const std::vector<std::string>& arguments) { return runTool("updater-status", arguments); }
 
 // A server whose run has begun, with the queue p (Complete), q (Fetching), r, s, t.
 struct Running {
@@ -29,7 +27,7 @@ struct Running {
   }
   std::string order() {
     std::string names;
-    status.downloadQueue.forEach([&names](Module& module) { names += module.name; });
+    for (const std::string& name : namesOf(status.downloadQueue)) names += name;
     return names;
   }
   LogCapture log;
@@ -41,11 +39,8 @@ std::string out(const ProcessResult& result) { return withoutCarriageReturns(res
 }  // namespace
 
 TEST(StatusTool, QueuePrioritizeAndRateSpeakTheWireFormatToTheServer) {
-  struct Case {
-    std::vector<std::string> arguments;
-    std::string output;
-    std::string order;  // the queue afterwards
-  };
+  // The tool's output and the queue afterwards.
+  struct Case { std::vector<std::string> arguments; std::string output, order; };
   const std::string queueAnswer =
       "< <action name=\"downloadQueue\">\\n\\t<item name=\"p\" done=\"true\" />\\n\\t<item name=\"q\"/>\\n"
       "\\t<item name=\"r\"/>\\n\\t<item name=\"s\"/>\\n\\t<item name=\"t\"/>\\n</action>\\n\\0\n";
@@ -95,11 +90,7 @@ TEST(StatusTool, WatchPrintsEachPushedMessageAsALineAndEndsWithTheRunsError) {
 
 TEST(StatusTool, TellsNoUpdaterNoAnswerAndBadUsageApartByExitCode) {
   Running early(kToolPort + 11, false);
-  struct Case {
-    std::vector<std::string> arguments;
-    int exitCode;
-    std::string said;
-  };
+  struct Case { std::vector<std::string> arguments; int exitCode; std::string said; };
   const Case cases[] = {
       {{"--port", std::to_string(closedPort()), "queue"}, 1, "no updater listening"},
       {{"--port", std::to_string(kToolPort + 11), "--wait", "30", "--timeout", "1", "queue"}, 1, "did not answer"},
