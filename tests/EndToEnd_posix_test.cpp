@@ -18,11 +18,7 @@
 using namespace testing_support;
 
 namespace {
-struct TerminalRun {
-  std::string screen;
-  int exitCode = -1;
-  bool answeredPrompt = false;
-};
+struct TerminalRun { std::string screen; int exitCode = -1; bool answeredPrompt = false; };
 
 // Runs the program on a new pseudo-terminal, pressing Enter once it asks for it.
 TerminalRun runOnTerminal(const std::string& program, const std::string& directory) {

@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "app/FileSystem.h"
-#include "catalogue/ModuleList.h"
 #include "tests/Installation.h"
 #include "tests/Modules.h"
 
@@ -24,15 +23,9 @@ namespace fs = std::filesystem;
 namespace {
 using Clock = std::chrono::steady_clock;
 
-struct ReleaseModule {
-  std::string name;
-  std::string before;  // release A's bytes; empty: new in B
-  std::string after;   // release B's bytes
-  bool critical;
-  bool forceReadOnly = false;
-  bool installedReadOnly = false;  // read-only in A without being forced
-  bool slow = false;
-};
+// Release A's bytes (empty: new in B) and B's; installedReadOnly: read-only in A without being forced.
+struct ReleaseModule { std::string name, before, after; bool critical, forceReadOnly = false, installedReadOnly = false,
+                       slow = false; };
 
 std::string bytes(std::size_t length, unsigned seed) {
   std::string text(length, '\0');
@@ -145,9 +138,8 @@ std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
     const FileAttributes actual = readFileAttributes(module.name), expected = attributes.at(module.name);
     if (actual.word != expected.word || actual.mode != expected.mode) faults += "attributes of " + module.name + "\n";
   }
-  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+  for (const auto& entry : fs::recursive_directory_iterator("."))
     if (isNeighbour(entry.path())) faults += "left behind: " + entry.path().string() + "\n";
-  }
   if (!eventually([] { return fileExists("started.txt"); }, 10)) faults += "the client was not started\n";
   return faults;
 }
@@ -176,15 +168,9 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
   TestServer server;
   Player player;
   const std::vector<ReleaseModule> modules = releases();
-  for (const ReleaseModule& module : modules) {
-    Route route;
-    route.body = module.after;
-    if (module.slow) {
-      route.mode = BodyMode::Slow;
-      route.bytesPerSecond = 12 << 20;
-    }
-    server.setRoute("/files/" + module.name, route);
-  }
+  for (const ReleaseModule& module : modules)
+    server.setRoute("/files/" + module.name,
+                    Route{200, module.after, module.slow ? BodyMode::Slow : BodyMode::Normal, -1, 12 << 20});
   server.setRoute("/list", moduleList(modules, true, server.baseUrl()));
   server.setRoute("/mm", "<parameters><parameter name=\"successful\">true</parameter>"
                          "<parameter name=\"status\">Up</parameter></parameters>");
