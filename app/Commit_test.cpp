@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "tests/UpdaterFixture.h"

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
-#include "app/FileSystem.h"
 #include "tests/FileModes_posix.h"
 #include "tests/UpdaterFixture.h"
 

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "tests/UpdaterFixture.h"
 
 using namespace testing_support;

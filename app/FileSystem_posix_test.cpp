@@ -1,13 +1,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdio>
-#include <thread>
+#include <gtest/gtest.h>
 
 #include "app/FileSystem.h"
 #include "support/FreshFile.h"

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "app/FileSystem.h"
 #include "tests/HeldFile_win.h"
 #include "tests/TestSupport.h"

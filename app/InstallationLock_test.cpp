@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "tests/TestSupport.h"
 

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "app/InstallationLock.h"
 #include "tests/TestSupport.h"
 

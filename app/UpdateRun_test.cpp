@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "tests/TestServer.h"
 #include "tests/UpdaterFixture.h"

@@ -3,12 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <memory>
 #include <random>
 #include <set>
-#include <thread>
-#include <vector>
 
 #include "support/Exceptions.h"
 #include "tests/Modules.h"

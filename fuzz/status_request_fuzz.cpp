@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "status/StatusServer.h"
 

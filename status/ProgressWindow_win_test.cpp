@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "status/ProgressWindow.h"
 #include "status/ProgressWindowIds.h"
 #include "tests/Modules.h"

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <memory>
 #include <regex>
-#include <thread>
 
 #include "support/Log.h"
 #include "support/stringify.h"
@@ -163,11 +162,8 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEsc
 TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
   startSockets();
   SocketHandle holder = kNoSocket;
-  try {
-    holder = listenOnLoopback(StatusServer::kPort);
-  } catch (const IOException&) {
-    // Someone else holds it already; the server meets the same refusal.
-  }
+  // Held by someone else already, the server meets the same refusal.
+  failureText([&] { holder = listenOnLoopback(StatusServer::kPort); });
   LogCapture log;
   UpdateStatus status;
   StatusServer server;
@@ -297,8 +293,7 @@ TEST(StatusServer, DropsAClientThatSendsEndlesslyWithoutANulAndKeepsNoMoreThanOn
   Served served(kTestPort + 22);
   const std::string piece(1 << 20, 'x');
   // 100 MiB, or as much as goes before the server hangs up.
-  for (int i = 0; i < 100 && served.client->sendBytes(piece); ++i) {
-  }
+  for (int i = 0; i < 100 && served.client->sendBytes(piece); ++i) continue;
   served.awaitLog("dropped status client sending more than 1048576 bytes without an end", 1);
   EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
 }

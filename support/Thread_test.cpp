@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <thread>
 
 #include "support/Mutex.h"
 #include "support/Thread.h"

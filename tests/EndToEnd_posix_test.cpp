@@ -39,15 +39,11 @@ TerminalRun runOnTerminal(const std::string& program, const std::string& directo
       if (count <= 0) break;  // the program has gone
       run.screen.append(bytes, static_cast<std::size_t>(count));
     }
-    if (!run.answeredPrompt && run.screen.find("Press Enter to close.") != std::string::npos) {
+    if (!run.answeredPrompt && run.screen.find("Press Enter to close.") != std::string::npos)
       run.answeredPrompt = write(master, "\n", 1) == 1;
-    }
   }
   int status = 0;
-  if (waitpid(child, &status, WNOHANG) == 0) {
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-  }
+  if (waitpid(child, &status, WNOHANG) == 0 && kill(child, SIGKILL) == 0) waitpid(child, &status, 0);
   close(master);
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   return run;

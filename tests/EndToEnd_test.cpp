@@ -3,8 +3,6 @@
 // the sample client as the game client.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "tests/Installation.h"
 
 using namespace testing_support;

@@ -11,7 +11,6 @@
 #include <iostream>
 #include <map>
 #include <random>
-#include <thread>
 
 #include "app/FileSystem.h"
 #include "tests/Installation.h"

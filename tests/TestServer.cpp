@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <random>
 #include <stdexcept>
-#include <thread>
 
 #include "status/Socket.h"
 #include "tests/TestSupport.h"

@@ -36,14 +36,11 @@ struct Route {
 };
 
 // One request the server answered (control requests are not recorded).
+// The query as sent, without the '?'; the Range and If-Range headers, "" when
+// absent; the bytes of the body sent.
 struct ServedRequest {
-  std::string method;
-  std::string path;
-  std::string query;  // as sent, without the '?'
-  std::string userAgent;
-  std::string range;  // the Range and If-Range headers, "" when absent
-  std::string ifRange;
-  long long bytesSent = 0;  // of the body
+  std::string method, path, query, userAgent, range, ifRange;
+  long long bytesSent = 0;
 };
 
 class TestServer {

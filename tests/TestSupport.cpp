@@ -9,7 +9,6 @@
 #include <random>
 #include <regex>
 #include <sstream>
-#include <thread>
 
 #include "support/Log.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 // Shared helpers for the unit tests and the tests that run the real program.
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -90,8 +89,7 @@ class LogCapture {
 struct ProcessResult {
   int exitCode = -1;
   bool timedOut = false;
-  std::string standardOutput;
-  std::string standardError;
+  std::string standardOutput, standardError;
 };
 
 // A program started with the arguments in the given directory, its output

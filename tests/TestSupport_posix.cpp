@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/TestSupport.h"
 
@@ -44,11 +43,7 @@ void startDetached(const std::vector<std::string>& argv) {
   if (child < 0 || waitpid(child, &status, 0) != child) throw std::runtime_error("cannot start " + argv[0]);
 }
 
-struct StartedProgram::Platform {
-  pid_t pid = -1;
-  bool reaped = false;
-  int status = 0;
-};
+struct StartedProgram::Platform { pid_t pid = -1; bool reaped = false; int status = 0; };
 
 StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
                                const std::vector<std::string>& arguments)

@@ -1,10 +1,8 @@
 #include <windows.h>
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include "tests/TestSupport.h"
 
@@ -66,10 +64,7 @@ std::string binaryDirectory() {
 
 // The job holds the program and whatever it starts, so both can be told apart
 // and ended together.
-struct StartedProgram::Platform {
-  HANDLE job = nullptr;
-  HANDLE process = nullptr;
-};
+struct StartedProgram::Platform { HANDLE job = nullptr, process = nullptr; };
 
 StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
                                const std::vector<std::string>& arguments)
@@ -171,11 +166,8 @@ BOOL CALLBACK collectStatic(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-struct Watch {
-  UserSession* session;
-  HWND errorBox = nullptr;
-  HWND progress = nullptr;
-};
+// The visible windows of the kinds the player answers.
+struct Watch { HWND errorBox = nullptr, progress = nullptr; };
 
 BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
   Watch* watch = reinterpret_cast<Watch*>(parameter);
@@ -190,7 +182,7 @@ BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
 void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
   HWND closed = nullptr;
   while (*running) {
-    Watch watch{session};
+    Watch watch;
     EnumWindows(findWindows, reinterpret_cast<LPARAM>(&watch));
     if (watch.errorBox != nullptr) {
       std::vector<std::string> texts;

@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "app/DebugDelay.h"
 #include "app/FileSystem.h"

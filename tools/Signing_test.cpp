@@ -13,9 +13,7 @@ using namespace testing_support;
 
 TEST(Signing, KeygenPublishSignedSignAndVerifyAsAPublisherUsesThem) {
   ScopedWorkingDirectory dir;
-  auto tool = [](const std::vector<std::string>& arguments) {
-    return runProgram(builtProgram("updater-publish"), currentDirectory(), 60, arguments);
-  };
+  auto tool = [](const std::vector<std::string>& arguments) { return runTool("updater-publish", arguments); };
   ProcessResult made = tool({"keygen", "old.pem"});
   ASSERT_EQ(made.exitCode, 0) << made.standardError;
   const std::string oldKey = splitLines(withoutCarriageReturns(made.standardOutput)).at(0);

@@ -1,8 +1,6 @@
 // updater-status, the built program, against the real status server.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "status/StatusServer.h"
 #include "tests/Modules.h"
 #include "tests/TestServer.h"
