@@ -52,8 +52,10 @@ void Updater::installComponent(Module& module) {
 
   // A backup left by an earlier installation would block the exchange.
   removeFileEvenReadOnly(backup);
-  // A read-only file may be renamed: the target keeps its flag through the exchange.
-  if (renameFile(target, backup) != 0 && isInUseError(errno)) {
+  // A read-only file may be renamed: the target keeps its flag through the
+  // exchange. A new module has no target to move aside.
+  const bool backedUp = attributes.exists() && renameFile(target, backup) == 0;
+  if (attributes.exists() && !backedUp && isInUseError(errno)) {
     deferredRenames[downloaded] = target;
     if (isSameModuleName(target, kUpdaterExecutable)) updaterRenameDeferred = true;
     // The script deletes the target before it renames the downloaded file,
@@ -61,7 +63,7 @@ void Updater::installComponent(Module& module) {
     if (attributes.readOnly()) clearReadOnly(target, attributes);
     return;
   }
-  // Any other failure (mostly: no target yet, a new module) leaves the name free.
+  // Any other failure leaves the name free.
 
   if (renameFile(downloaded, target) != 0) {
     throw IOException("rename " + downloaded + " to " + target + ": " + std::strerror(errno));
@@ -75,6 +77,6 @@ void Updater::installComponent(Module& module) {
     logPrintf("clearing read-only flag\n");
     writeFileAttributes(backup, attributes.withWord(attributes.word & ~kReadOnlyAttribute));
   }
-  removeFile(backup);
+  if (backedUp) removeFile(backup);
   debugDelay(settings.get("debugdelay"));
 }

@@ -1,5 +1,6 @@
 #include "app/FileSystem.h"
 
+#include <cerrno>
 
 namespace {
 RenameFunction& renameOverride() {
@@ -20,8 +21,16 @@ std::string directoryOf(const std::string& path) {
 }
 
 int removeFileEvenReadOnly(const std::string& path) {
-  FileAttributes attributes = readFileAttributes(path);
-  if (attributes.readOnly()) writeFileAttributes(path, attributes.withWord(attributes.word & ~kReadOnlyAttribute));
+  // Mostly there is nothing to remove: the flag is looked at only when a removal fails.
+  if (removeFile(path) == 0) return 0;
+  if (errno == ENOENT) return -1;
+  const int error = errno;
+  const FileAttributes attributes = readFileAttributes(path);
+  if (!attributes.readOnly()) {
+    errno = error;
+    return -1;
+  }
+  writeFileAttributes(path, attributes.withWord(attributes.word & ~kReadOnlyAttribute));
   return removeFile(path);
 }
 

@@ -14,16 +14,16 @@ constexpr mode_t kPermissionBits = 07777;
 
 // The mask is read where the kernel shows it: setting it to learn it would,
 // for that moment, let files made by a parallel download's other workers be
-// writable by everyone.
+// writable by everyone. The file stays open: each read is then one call.
 mode_t readUmask() {
-  if (FILE* status = std::fopen("/proc/self/status", "r")) {
-    char line[256];
+  static const int status = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  char text[512];
+  const ssize_t length = status < 0 ? -1 : pread(status, text, sizeof text - 1, 0);
+  if (length > 0) {
+    text[length] = '\0';
     unsigned mask = 0;
-    bool found = false;
-    while (!found && std::fgets(line, sizeof line, status) != nullptr)
-      found = std::sscanf(line, "Umask: %o", &mask) == 1;
-    std::fclose(status);
-    if (found) return static_cast<mode_t>(mask);
+    const char* line = std::strstr(text, "\nUmask:");
+    if (line != nullptr && std::sscanf(line, "\nUmask: %o", &mask) == 1) return static_cast<mode_t>(mask);
   }
   // Kernels before 4.7 do not show it: only there is the moment open.
   mode_t mask = umask(0);
@@ -32,11 +32,11 @@ mode_t readUmask() {
 }
 
 bool startsAsProgram(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
   unsigned char head[4] = {0, 0, 0, 0};
-  std::size_t length = std::fread(head, 1, sizeof head, file);
-  std::fclose(file);
+  const ssize_t length = read(descriptor, head, sizeof head);
+  close(descriptor);
   bool elf = length == 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F';
   bool script = length >= 2 && head[0] == '#' && head[1] == '!';
   return elf || script;

@@ -6,8 +6,12 @@
 #include "support/FreshFile.h"
 
 FILE* openFreshFile(const std::string& path, bool) {
-  if (unlink(path.c_str()) != 0 && errno != ENOENT) return nullptr;
+  // Created exclusively; whatever holds the name is removed only when something does.
   int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0 && errno == EEXIST) {
+    if (unlink(path.c_str()) != 0) return nullptr;
+    descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  }
   if (descriptor < 0) return nullptr;
   FILE* file = fdopen(descriptor, "wb");
   if (file == nullptr) {

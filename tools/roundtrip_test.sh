@@ -11,10 +11,10 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [[ -f $build/updater.exe ]]; then
   exe=.exe
   # The build's own Wine prefix, wherever the program lies.
-  run() { UPDATER_WINEPREFIX=$build/wine-prefix "$source_dir/cmake/wine-run.sh" "$@"; }
+  run() { UPDATER_WINEPREFIX=$build/wine-prefix timeout -k 10 300 "$source_dir/cmake/wine-run.sh" "$@"; }
 else
   exe=
-  run() { "$@"; }
+  run() { timeout -k 10 300 "$@"; }
 fi
 NGINX=${NGINX:-$(command -v nginx || echo /usr/sbin/nginx)}
 
@@ -98,7 +98,8 @@ for _ in $(seq 300); do
   curl -sf -o /dev/null "$base/maintenance.xml" && { up=true; break; }
   sleep 0.1
 done
-# Without its server the updater would show an error and, on Windows, wait for a person.
+# Without its server the updater would show an error and, on Windows, wait for
+# a person until the time limit of run.
 $up || { echo "nginx did not start:"; cat "$work/nginx/logs/error.log"; exit 1; }
 
 status=0
