@@ -4,6 +4,7 @@
 #  (a) a first install of 2,000 modules of 16 KiB from nginx, one at a time
 #      against one curl process fetching the same files one after another over
 #      one connection, and with parallelDownloads 8 against curl -Z --parallel-max 8;
+#      then one at a time again from a list without checksums (nothing to verify);
 #  (b) 500 modules from a server that waits 20 ms before every answer, one at a
 #      time and 8 at once, against the floor of 500 x 20 ms / 8.
 #   bash bench/parallel_fetch_bench.sh [modules_a] [modules_b]
@@ -34,6 +35,10 @@ parallel_curl=$(curl_ms -Z --parallel-max 8)
 echo "(a) $a x 16 KiB from nginx: updater sequential $sequential ms, curl sequential $sequential_curl ms," \
   "ratio $(ratio "$sequential" "$sequential_curl"); updater parallel 8 $parallel ms, curl -Z 8 $parallel_curl ms," \
   "ratio $(ratio "$parallel" "$parallel_curl")"
+# The same release without checksums: what verifying every module costs.
+sed -i 's/ md5sum="[0-9a-f]*"//' "$work/served/list.xml"
+unchecked=$(( $(first_install "$port") / 1000 ))
+echo "    without checksums in the list: updater sequential $unchecked ms, ratio $(ratio "$unchecked" "$sequential_curl")"
 kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
 
 port=$(free_port)
