@@ -16,8 +16,7 @@ TEST(FileSystemPosix, FilesTheUpdaterWritesReplaceALinkPlantedUnderTheirNameInst
   UpdaterFixture updater({{"modulesFile", "modules.xml"}});
   TestServer server;
   server.setRoute("/a.bin", "new bytes");
-  const std::string outside = makeTempDir();
-  const std::string victim = outside + "/victim";
+  const std::string outside = makeTempDir(), victim = outside + "/victim";
   writeFile(victim, "outside the installation");
   writeFile("modules.xml", "<modules/>");
   for (const char* name : {"a.bin.new", "modules.xml.new", "fresh"}) ASSERT_EQ(symlink(victim.c_str(), name), 0);

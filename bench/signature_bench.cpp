@@ -14,8 +14,7 @@
 namespace {
 
 struct SignedList {
-  std::string bytes;
-  std::string signature;
+  std::string bytes, signature;
   std::vector<std::string> keys;  // the signer's is the second: both are tried
 };
 

@@ -78,8 +78,7 @@ TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFil
       "a*b",         "a?b",                "a<b",        "a|b"};
   const std::vector<std::string> safe = {"client.exe", "data/sub/file.dat", "..hidden", "name..x", "a.b/c..d",
                                          "com10",      "console.dat",        "nul_",     "kept.dat.sig"};
-  std::vector<std::string> refused = unsafeEverywhere;
-  std::vector<std::string> taken = safe;
+  std::vector<std::string> refused = unsafeEverywhere, taken = safe;
   (onWindows() ? refused : taken).insert((onWindows() ? refused : taken).end(), unsafeOnWindows.begin(),
                                          unsafeOnWindows.end());
   ModuleList installed, available;

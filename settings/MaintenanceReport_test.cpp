@@ -60,8 +60,8 @@ TEST(MaintenanceReportTest, ReportFollowsTheAnswer) {
 // Each failure after a successful query: the report is fresh again.
 TEST(MaintenanceReportTest, AFailedQueryIsLoggedAndLeavesAFreshReport) {
   TestServer server;
-  const std::string served = server.baseUrl() + "/maint";
-  const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/maint";
+  const std::string served = server.baseUrl() + "/maint",
+                    refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/maint";
   const std::string notXml = "error parsing commMainMgr response: XML parse error";
   // The answer and its status at the address, and the error logged.
   const struct { std::string answer; int status; std::string address, error; } cases[] = {

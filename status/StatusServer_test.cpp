@@ -21,9 +21,8 @@ namespace {
 // and below the range the system hands out for outgoing connections.
 constexpr uint16_t kTestPort = 29120;
 
-const std::string kGetQueue = getQueueRequest();
-const std::string kQueueHead = "<action name=\"downloadQueue\">\n";
-const std::string kQueueTail = "</action>\n";
+const std::string kGetQueue = getQueueRequest(), kQueueHead = "<action name=\"downloadQueue\">\n",
+                  kQueueTail = "</action>\n";
 
 Module* addModule(UpdateStatus& status, const char* name, ModuleState state, bool critical = true) {
   Module* module = testing_support::addModule(status.downloadQueue, name, critical);
@@ -97,8 +96,7 @@ class Served {
   std::unique_ptr<StatusClient> client;
 };
 
-const std::string kChanged = "received changeQueue message";
-const std::string kNameless = "ignored status request without a name";
+const std::string kChanged = "received changeQueue message", kNameless = "ignored status request without a name";
 }  // namespace
 
 // The tool's raw output shows a mixed queue's answer byte for byte.

@@ -11,8 +11,7 @@ TEST(Log, EndsLinesAsTextModeDoesOnThePlatform) {
   // The raw bytes: the capture removes carriage returns.
   logPrintf("first\n");
   logPrintf("line\n");
-  std::string raw = readFile("update.log");
-  std::string ending = onWindows() ? "first\r\nline\r\n" : "first\nline\n";
+  std::string raw = readFile("update.log"), ending = onWindows() ? "first\r\nline\r\n" : "first\nline\n";
   ASSERT_GE(raw.size(), ending.size());
   EXPECT_EQ(raw.substr(raw.size() - ending.size()), ending);
 }

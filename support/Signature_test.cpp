@@ -28,8 +28,7 @@ TEST(Signature, KeysAndSignaturesMadeHereRoundTripAndOnlyTheSignersKeyVerifiesTh
   EXPECT_NE(a.point, b.point);
 
   // Changed bytes, other keys and cut signatures are the module list check's cases.
-  const std::string list = kVectorList + std::string(100000, 'x');
-  const std::string signature = signBytes(read, list);
+  const std::string list = kVectorList + std::string(100000, 'x'), signature = signBytes(read, list);
   EXPECT_EQ(signerOf({a.point, b.point}, list, signature), 1);
   EXPECT_EQ(signerOf({b.point}, list + "\n", signature), -1);
 }
@@ -47,8 +46,7 @@ TEST(Signature, SignaturesFromEitherBuildVerifyOnBoth) {
   };
   for (const Vector& v : vectors) {
     SCOPED_TRACE(v.madeBy);
-    const std::string point = pointOfPublicKeyText(v.publicKey);
-    const std::string signature = decoded(v.signature);
+    const std::string point = pointOfPublicKeyText(v.publicKey), signature = decoded(v.signature);
     EXPECT_EQ(signerOf({point}, kVectorList, signature), 0);
     EXPECT_EQ(derSignatureOf(rawSignatureOf(signature)), signature);
     EXPECT_EQ(signerOf({point}, kVectorList.substr(1), signature), -1);

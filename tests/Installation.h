@@ -107,8 +107,8 @@ inline std::string sha256Attribute(const std::string& bytes) {
 // Lines match one by one: exactly, or as a regular expression after "~".
 inline void expectLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
   for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
-    std::string have = i < actual.size() ? actual[i] : "<missing>";
-    std::string want = i < expected.size() ? expected[i] : "<nothing more>";
+    std::string have = i < actual.size() ? actual[i] : "<missing>",
+                want = i < expected.size() ? expected[i] : "<nothing more>";
     bool match = want.rfind("~", 0) == 0 ? std::regex_match(have, std::regex(want.substr(1))) : have == want;
     EXPECT_TRUE(match) << "log line " << i + 1 << "\n  have: " << have << "\n  want: " << want;
   }

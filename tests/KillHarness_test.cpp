@@ -36,8 +36,7 @@ std::string bytes(std::size_t length, unsigned seed) {
 // Nested folders, critical and not, read-only and forced read-only, two large
 // slow files, changed, unchanged and new files, and the updater itself.
 std::vector<ReleaseModule> releases() {
-  const std::string updater = readFile(builtProgram("updater"));
-  const std::string client = readFile(builtProgram("sample_client"));
+  const std::string updater = readFile(builtProgram("updater")), client = readFile(builtProgram("sample_client"));
   std::vector<ReleaseModule> modules = {
       {"updater" + exe(), updater, updater + "release B", true},
       {"client" + exe(), client, client, true},

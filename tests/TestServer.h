@@ -71,8 +71,7 @@ class TestServer {
  private:
   std::string control(const std::string& method, const std::string& target, const std::string& body) const;
 
-  int httpPort = 0;
-  int httpsPort = 0;
+  int httpPort = 0, httpsPort = 0;
   std::string directory;  // holds the port file
   // Held open for the server's life: however this process ends, the server
   // sees the connection close and ends too (removing its certificate files).

@@ -70,8 +70,7 @@ class ScopedWorkingDirectory {
   const std::string& path() const { return dir; }
 
  private:
-  std::string previous;
-  std::string dir;
+  std::string previous, dir;
 };
 
 // Reads what the process has logged since the capture was made.

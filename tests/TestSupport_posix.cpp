@@ -48,8 +48,7 @@ struct StartedProgram::Platform { pid_t pid = -1; bool reaped = false; int statu
 StartedProgram::StartedProgram(const std::string& program, const std::string& directory,
                                const std::vector<std::string>& arguments)
     : platform(new Platform), outputDirectory(makeTempDir()) {
-  std::string outputPath = outputDirectory + "/stdout";
-  std::string errorPath = outputDirectory + "/stderr";
+  const std::string outputPath = outputDirectory + "/stdout", errorPath = outputDirectory + "/stderr";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
