@@ -30,8 +30,10 @@ FileAttributes readFileAttributes(const std::string& path);
 bool writeFileAttributes(const std::string& path, const FileAttributes& attributes);
 // What a newly delivered file gets when no earlier file hands its attributes on:
 // nothing on Windows (an invalid word); on POSIX 0644, or 0755 for an ELF
-// program or a "#!" script, under the umask.
+// program or a "#!" script, under the process's umask as first read.
 FileAttributes newFileAttributes(const std::string& path);
+// Tests that set the process's umask have it read again (nothing on Windows).
+void rereadUmaskForTesting();
 
 // The runtime library's calls: 0 on success, -1 with errno set. On Windows a
 // rename that meets a sharing violation (a scanner or indexer holding the file

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,21 +15,31 @@ constexpr mode_t kPermissionBits = 07777;
 
 // The mask is read where the kernel shows it: setting it to learn it would,
 // for that moment, let files made by a parallel download's other workers be
-// writable by everyone. The file stays open: each read is then one call.
+// writable by everyone.
 mode_t readUmask() {
-  static const int status = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  char text[512];
-  const ssize_t length = status < 0 ? -1 : pread(status, text, sizeof text - 1, 0);
-  if (length > 0) {
-    text[length] = '\0';
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
     unsigned mask = 0;
-    const char* line = std::strstr(text, "\nUmask:");
-    if (line != nullptr && std::sscanf(line, "\nUmask: %o", &mask) == 1) return static_cast<mode_t>(mask);
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr)
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
   }
   // Kernels before 4.7 do not show it: only there is the moment open.
   mode_t mask = umask(0);
   umask(mask);
   return mask;
+}
+
+// The updater never changes its mask, and the kernel's status text costs more
+// than the rest of an installation: it is read once. -1 until then.
+std::atomic<int> knownUmask(-1);
+
+mode_t processUmask() {
+  int mask = knownUmask.load();
+  if (mask < 0) knownUmask = mask = static_cast<int>(readUmask());
+  return static_cast<mode_t>(mask);
 }
 
 bool startsAsProgram(const std::string& path) {
@@ -65,10 +76,12 @@ bool writeFileAttributes(const std::string& path, const FileAttributes& attribut
 }
 
 FileAttributes newFileAttributes(const std::string& path) {
-  mode_t mode = (startsAsProgram(path) ? 0755 : 0644) & ~readUmask();
+  mode_t mode = (startsAsProgram(path) ? 0755 : 0644) & ~processUmask();
   uint32_t word = kArchiveAttribute | ((mode & S_IWUSR) == 0 ? kReadOnlyAttribute : 0);
   return FileAttributes{word, static_cast<uint32_t>(mode)};
 }
+
+void rereadUmaskForTesting() { knownUmask = -1; }
 
 int systemRename(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()); }
 

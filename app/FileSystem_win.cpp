@@ -22,6 +22,8 @@ bool writeFileAttributes(const std::string& path, const FileAttributes& attribut
 
 FileAttributes newFileAttributes(const std::string&) { return FileAttributes{kInvalidFileAttributes, 0}; }
 
+void rereadUmaskForTesting() {}
+
 int systemRename(const std::string& from, const std::string& to) {
   // A sharing violation is often a scanner or an indexer that opened the fresh
   // file for a moment: wait a little, doubling, about 2 s in all, before the file

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/FileSystem.h"
+
 namespace testing_support {
 
 inline mode_t modeOf(const std::string& path) {
@@ -15,8 +17,11 @@ inline mode_t modeOf(const std::string& path) {
 // Sets the process's umask for one test.
 class Umask {
  public:
-  explicit Umask(mode_t mask) : previous(umask(mask)) {}
-  ~Umask() { umask(previous); }
+  explicit Umask(mode_t mask) : previous(umask(mask)) { rereadUmaskForTesting(); }
+  ~Umask() {
+    umask(previous);
+    rereadUmaskForTesting();
+  }
   Umask(const Umask&) = delete;
   Umask& operator=(const Umask&) = delete;
 
