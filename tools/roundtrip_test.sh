@@ -11,10 +11,10 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [[ -f $build/updater.exe ]]; then
   exe=.exe
   # The build's own Wine prefix, wherever the program lies.
-  run() { UPDATER_WINEPREFIX=$build/wine-prefix timeout -k 10 300 "$source_dir/cmake/wine-run.sh" "$@"; }
+  run() { UPDATER_WINEPREFIX=$build/wine-prefix timeout --foreground -k 10 300 "$source_dir/cmake/wine-run.sh" "$@"; }
 else
   exe=
-  run() { timeout -k 10 300 "$@"; }
+  run() { timeout --foreground -k 10 300 "$@"; }
 fi
 NGINX=${NGINX:-$(command -v nginx || echo /usr/sbin/nginx)}
 
