@@ -12,8 +12,18 @@ struct PosixDigest {
   PosixDigest& operator=(const PosixDigest&) = delete;
 };
 
+namespace {
+// Fetched once for the process, not looked up among the providers at every
+// start: a first install starts two digests per module.
+const EVP_MD* digestType(DigestAlgorithm algorithm) {
+  static const EVP_MD* const md5 = EVP_MD_fetch(nullptr, "MD5", nullptr);
+  static const EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+  return algorithm == DigestAlgorithm::Md5 ? md5 : sha256;
+}
+}  // namespace
+
 Digest::Digest(DigestAlgorithm algorithm) : state(new PosixDigest(digestName(algorithm))) {
-  const EVP_MD* type = algorithm == DigestAlgorithm::Md5 ? EVP_md5() : EVP_sha256();
+  const EVP_MD* type = digestType(algorithm);
   if (state->context == nullptr || EVP_DigestInit_ex(state->context, type, nullptr) != 1) {
     std::string name = state->name;
     delete state;
