@@ -83,7 +83,7 @@ TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLef
     EXPECT_GT(failure.size(), prefix.size());
     EXPECT_TRUE(text == nullptr || failure == prefix + text) << failure;
   }
-  EXPECT_EQ(readFile("plain") + readFile("data/kept") + readFile("b.bin.new/kept"), "not a directoryxx");
+  EXPECT_EQ(readFile("plain") + "|" + readFile("data/kept") + "|" + readFile("b.bin.new/kept"), "not a directory|x|x");
 }
 
 // Every way a body can fail to be the file: a clear text naming the module and

@@ -78,7 +78,7 @@ TEST(ComponentInstall, ATargetInUseIsDeferredAndOnlyTheUpdatersOwnSuppressesTheL
     updater->installComponent(module);
     EXPECT_EQ(updater->updaterRenameDeferred, name == self || (onWindows() && name == capitalised)) << name;
     EXPECT_EQ(updater->deferredRenames[name + ".new"], name);
-    EXPECT_EQ(readFile(name) + readFile(name + ".new"), "oldnew");
+    EXPECT_EQ(readFile(name) + "|" + readFile(name + ".new"), "old|new");
     EXPECT_EQ(attributesOf(name), kArchiveAttribute) << name;
     EXPECT_EQ(readFileAttributes(name + ".new").readOnly(), forced) << name;
   }

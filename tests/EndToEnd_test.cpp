@@ -28,7 +28,7 @@ TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
       "cmdline = \"client" + exe() + "\"", R"(~autoStartProcess pid = [0-9]+)",
       "Updater::fetchAndInstallModules", "fetching component b.dat", "url = " + base + "/files/b.dat",
       "installing component b.dat", "file attributes for b.dat = ffffffff", "no deferred renames"});
-  EXPECT_EQ(readFile("a.dll") + readFile("b.dat"), "new anew b");
+  EXPECT_EQ(readFile("a.dll") + "|" + readFile("b.dat"), "new a|new b");
   EXPECT_FALSE(fileExists("a.dll.old") || fileExists("a.dll.new"));
   EXPECT_EQ(withoutCarriageReturns(readFile("installed.xml")),
             "<?xml version=\"1.0\"?>\n<modules>\n  <module name=\"a.dll\" version=\"1.1\"/>\n"
