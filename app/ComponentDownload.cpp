@@ -45,9 +45,14 @@ class FileOwner {
 
 std::string errnoText() { return std::strerror(errno); }
 
-// Writes in large blocks; a kill loses at most one block of the download.
+// Writes in large blocks; a kill loses at most one block of the download. The
+// buffer is given, since glibc ignores the size when it allocates one itself.
+// One per thread: a thread has one download file open at a time.
 constexpr std::size_t kWriteBuffer = 1 << 20;
-void setLargeBuffer(FILE* file) { std::setvbuf(file, nullptr, _IOFBF, kWriteBuffer); }
+void setLargeBuffer(FILE* file) {
+  thread_local std::vector<char> buffer(kWriteBuffer);
+  std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
+}
 
 // The length of a partial "NAME.new" worth continuing: a plain file, shorter
 // than the whole file's known length; 0 otherwise.
