@@ -167,6 +167,8 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   }
   if (!url.validator().empty()) tries.validator = url.validator();
   if (url.announcedLength() >= 0) tries.length = url.announcedLength();
+  // Flushing the buffer is the download's last write, and fails as one.
+  if (std::fflush(file.get()) != 0) throw IOException("fwrite: " + errnoText());
   bool writeFailed = std::ferror(file.get()) != 0;
   if (file.close() != 0) writeFailed = true;
 
