@@ -47,12 +47,8 @@ std::string errnoText() { return std::strerror(errno); }
 
 // Writes in large blocks; a kill loses at most one block of the download. The
 // buffer is given, since glibc ignores the size when it allocates one itself.
-// One per thread: a thread has one download file open at a time.
 constexpr std::size_t kWriteBuffer = 1 << 20;
-void setLargeBuffer(FILE* file) {
-  thread_local std::vector<char> buffer(kWriteBuffer);
-  std::setvbuf(file, buffer.data(), _IOFBF, buffer.size());
-}
+void setLargeBuffer(FILE* file, char* buffer) { std::setvbuf(file, buffer, _IOFBF, kWriteBuffer); }
 
 // The length of a partial "NAME.new" worth continuing: a plain file, shorter
 // than the whole file's known length; 0 otherwise.
@@ -132,9 +128,11 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   const bool resume = partial > 0 && (digest->checks() || !tries.validator.empty()) &&
                       hashExistingPart(downloaded, partial, *digest);
   tries.startOver = false;
+  // Declared before the file, which writes through it until it is closed.
+  const std::unique_ptr<char[]> buffer(new char[kWriteBuffer]);
   FileOwner file(resume ? std::fopen(downloaded.c_str(), "ab") : openFreshFile(downloaded, false));
   if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
-  setLargeBuffer(file.get());
+  setLargeBuffer(file.get(), buffer.get());
 
   URL url(module.url);
   DownloadProgressRelay relay(&status, &module);
@@ -151,7 +149,7 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
           file.close();
           file.reset(openFreshFile(downloaded, false));
           if (file.get() == nullptr) throw IOException(module.name + ": " + errnoText());
-          setLargeBuffer(file.get());
+          setLargeBuffer(file.get(), buffer.get());
           digest = std::make_unique<ModuleDigest>(module);
         },
         [&](const char* bytes, std::size_t count) {
