@@ -165,13 +165,11 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   }
   if (!url.validator().empty()) tries.validator = url.validator();
   if (url.announcedLength() >= 0) tries.length = url.announcedLength();
-  // Flushing the buffer is the download's last write, and fails as one.
+  // Flushing the buffer is the download's last write, and fails as one (a
+  // failed write before it has thrown already). A file that cannot be closed
+  // must not pass for a complete one either.
   if (std::fflush(file.get()) != 0) throw IOException("fwrite: " + errnoText());
-  bool writeFailed = std::ferror(file.get()) != 0;
-  if (file.close() != 0) writeFailed = true;
-
-  // A short or failed write must not pass for a complete file.
-  if (writeFailed) throw IOException(module.name + ": " + errnoText());
+  if (file.close() != 0) throw IOException(module.name + ": " + errnoText());
   // A body that broke off may come whole on the next try.
   failure.transient = true;
   throwUnlessComplete(module, url);

@@ -7,10 +7,11 @@
 
 FILE* openFreshFile(const std::string& path, bool) {
   // Created exclusively; whatever holds the name is removed only when something does.
-  int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int descriptor = open(path.c_str(), flags, 0666);
   if (descriptor < 0 && errno == EEXIST) {
     if (unlink(path.c_str()) != 0) return nullptr;
-    descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    descriptor = open(path.c_str(), flags, 0666);
   }
   if (descriptor < 0) return nullptr;
   FILE* file = fdopen(descriptor, "wb");
