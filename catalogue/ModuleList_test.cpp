@@ -104,8 +104,9 @@ TEST(ModuleListReading, RecordsComeFromTheFirstContainerInDocumentOrderWithLibxm
        "<modules><module name=\"a&#x20;&amp;&lt;b\" version=\"&release;.1\" md5sum=\"\"/>"
        "<module name=\"c\" version=\"1\" critical=\"true\"/></modules>",
        {"a &<b", "c"}, {"a &<b", "2.5.1    0 0 -1 " + pending, "c", "1    1 0 -1 " + pending}},
-      // Without a name there is no record; without a version it reads empty.
-      {"<modules><module version=\"1\"/><module name=\"noversion\"/>"
+      // Without a name there is no record; without a version it reads empty; flags
+      // other than the exact texts keep their defaults.
+      {"<modules><module version=\"1\"/><module name=\"noversion\" critical=\"False\" forceReadOnly=\" 1\"/>"
        "<module name=\"\" version=\"2\"/><module name=\"last\" version=\"3\"/></modules>", {"noversion", "", "last"},
        {"noversion", "    1 0 -1 " + pending}},
   };

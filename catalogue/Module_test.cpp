@@ -20,13 +20,3 @@ TEST(ModuleVersion, ParsesShortTextsAsMajorDotMinorAndLongOnesAsOneNumberAndOrde
   EXPECT_FALSE(ModuleVersion("01.02").isOlderThan(ModuleVersion("1.2")));
   EXPECT_TRUE(ModuleVersion("1000000000").isOlderThan(ModuleVersion("1.0")));
 }
-
-TEST(Module, OnlyExactFlagTextsChangeTheDefaults) {
-  auto flags = [](const char* critical, const char* forceReadOnly) {
-    Module m("a.dll", "1.0", nullptr, nullptr, critical, forceReadOnly, nullptr);
-    return std::to_string(m.critical) + std::to_string(m.forceReadOnly);
-  };
-  for (const char* text : {"false", "0"}) EXPECT_EQ(flags(text, nullptr), "00") << text;
-  for (const char* text : {"true", "1"}) EXPECT_EQ(flags(nullptr, text), "11") << text;
-  for (const char* text : {"yes", "False", "TRUE", "", " 0", " 1"}) EXPECT_EQ(flags(text, text), "10") << text;
-}

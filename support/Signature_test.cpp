@@ -19,20 +19,6 @@ std::string decoded(const std::string& text) {
 }
 }  // namespace
 
-TEST(Signature, KeysAndSignaturesMadeHereRoundTripAndOnlyTheSignersKeyVerifiesTheExactBytes) {
-  const ecdsa::KeyPair a = ecdsa::generateKeyPair(), b = ecdsa::generateKeyPair();
-  const ecdsa::KeyPair read = keyPairOfPrivateKeyFile(privateKeyFileOf(b));
-  EXPECT_EQ(read.scalar, b.scalar);
-  EXPECT_EQ(read.point, b.point);
-  EXPECT_EQ(pointOfPublicKeyText(publicKeyTextOf(a.point)), a.point);
-  EXPECT_NE(a.point, b.point);
-
-  // Changed bytes, other keys and cut signatures are the module list check's cases.
-  const std::string list = kVectorList + std::string(100000, 'x'), signature = signBytes(read, list);
-  EXPECT_EQ(signerOf({a.point, b.point}, list, signature), 1);
-  EXPECT_EQ(signerOf({b.point}, list + "\n", signature), -1);
-}
-
 // Made once by each build's own updater-publish (keygen, then sign): a signature
 // made by one platform's crypto verifies with the other's.
 TEST(Signature, SignaturesFromEitherBuildVerifyOnBoth) {
