@@ -138,26 +138,6 @@ TEST(ModuleListWriting, WritesNameVersionAndChecksumsOnlyFormatted) {
   EXPECT_EQ(readFile("empty.xml"), "<?xml version=\"1.0\"?>\n<modules/>\n");
 }
 
-TEST(ModuleListContents, AddAndReadReplaceByExactNameAtTheEndAndListsExchangeOnlyCopies) {
-  ModuleList list;
-  for (const char* name : {"a", "b", "c", "A"}) add(list, name);
-  Module* again = add(list, "a", Installing);
-  EXPECT_EQ(list.find("a"), again);
-  EXPECT_EQ(list.add(nullptr), nullptr);
-  readText(list, "<modules><module name=\"d\" version=\"1\"/><module name=\"b\" version=\"2\"/></modules>");
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"c", "A", "a", "d", "b"}));
-
-  ModuleList other;
-  Module* otherC = add(other, "c", Fetching);
-  add(other, "e");
-  list.addAll(other);
-  list.addAll(list);  // with itself: every record replaced by its copy, order kept
-  EXPECT_EQ(namesOf(list), (std::vector<std::string>{"A", "a", "d", "b", "c", "e"}));
-  EXPECT_NE(list.find("c"), otherC);
-  EXPECT_EQ(list.find("c")->state.load(), Fetching);
-  EXPECT_EQ(namesOf(other), (std::vector<std::string>{"c", "e"}));
-}
-
 // The lock is recursive, freed when a visitor throws, and never held together with another list's.
 TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOtherDoNotDeadlock) {
   ModuleList first, second;

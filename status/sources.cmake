@@ -8,7 +8,6 @@ list(APPEND UPDATER_SOURCES
   status/Socket.cpp
   status/Socket_${UPDATER_PLATFORM}.cpp)
 list(APPEND UPDATER_TEST_SOURCES
-  status/UpdateStatus_test.cpp
   status/ProgressWindow_test.cpp
   status/StatusServer_test.cpp)
 if(WIN32)
