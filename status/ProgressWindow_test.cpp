@@ -72,15 +72,6 @@ TEST(ProgressWindow, GoesOnWithoutWaitingWhenItsWindowNeverCameUp) {
   EXPECT_EQ(log.lines(), std::vector<std::string>(3, "observed status change"));
 }
 
-TEST(ProgressWindow, StatusChangesBeforeTheThreadStartsDoNotWait) {
-  LogCapture log;
-  UpdateStatus status;
-  ProgressWindow window;
-  status.addObserver(&window);
-  status.setStage(FindingInstalledModules);
-  EXPECT_EQ(log.lines(), std::vector<std::string>(1, "observed status change"));
-}
-
 // The terminal display itself is followed through the real program (EndToEndTerminal).
 TEST(ProgressWindowTerminalDeathTest, ShowsAnErrorFramedAndEndsTheProgramWithCodeOne) {
   if (onWindows()) GTEST_SKIP() << "the Windows build shows a message box";
