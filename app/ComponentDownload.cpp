@@ -190,6 +190,9 @@ void Updater::ensureDirectoryExistsForPath(const std::string& path) {
   std::string::size_type slash = path.find_last_of('/');
   if (slash == std::string::npos) return;
   const std::string directory = path.substr(0, slash);
+  // Found, it was reached through its parents, so they exist too: one look per
+  // module instead of one per level.
+  if (pathExists(directory)) return;
   ensureDirectoryExistsForPath(directory);
   if (!pathExists(directory)) {
     logPrintf("ensureDirectoryExistsForPath: making directory %s\n", directory.c_str());
