@@ -9,15 +9,6 @@ using namespace testing_support;
 namespace {
 const char* kModulesFile = "installed.xml";
 
-// "name=version" of every record of the file, in order.
-std::vector<std::string> recordsOf(const std::string& path) {
-  ModuleList list;
-  list.readFile(path);
-  std::vector<std::string> records;
-  list.forEach([&](Module& module) { records.push_back(module.name + "=" + module.version.text); });
-  return records;
-}
-
 struct Lists {
   Lists() {
     for (const char* name : {"a.dll", "b.dat", "c.exe"}) addModule(installed, name);

@@ -23,12 +23,6 @@ std::vector<std::string> linesStartingWith(const LogCapture& log, const std::str
   return selected;
 }
 
-std::string body(std::size_t length) {
-  std::string bytes;
-  for (std::size_t i = 0; i < length; ++i) bytes += static_cast<char>(i * 31 % 251);
-  return bytes;
-}
-
 // Whether text reads as pattern: "#" is the count of bytes received, which
 // depends on how much the platform's client had handed on when the body broke
 // off (WinINet fills its whole buffer first); a pattern ending in "(" is a start.
@@ -46,7 +40,7 @@ TEST(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFir
   UpdaterFixture updater({{"debugdelay", "0x3"}});
   RecordedDelays delays;
   TestServer server;
-  const std::string bytes = body(20000);
+  const std::string bytes = testBytes(20000);
   server.setRoute("/a.bin", bytes);
   Module module = makeModule("data/maps/a.bin", false, server.baseUrl() + "/a.bin");
   LogCapture log;
@@ -57,8 +51,7 @@ TEST(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFir
   EXPECT_EQ(linesStartingWith(log, "ensureDirectoryExistsForPath"),
             (std::vector<std::string>{"ensureDirectoryExistsForPath: making directory data",
                                       "ensureDirectoryExistsForPath: making directory data/maps"}));
-  EXPECT_EQ(readFile("data/maps/a.bin.new"), bytes);
-  EXPECT_FALSE(fileExists("data/maps/a.bin"));
+  EXPECT_EQ(contentsOf({"data/maps/a.bin.new", "data/maps/a.bin"}), bytes + "|-");
   EXPECT_EQ(updater->status.progress, 100);
   Module missing = makeModule("a.bin", false, server.baseUrl() + "/missing");
   EXPECT_THROW(updater->fetchComponent(missing), FileNotFoundException);
@@ -83,7 +76,7 @@ TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLef
     EXPECT_GT(failure.size(), prefix.size());
     EXPECT_TRUE(text == nullptr || failure == prefix + text) << failure;
   }
-  EXPECT_EQ(readFile("plain") + "|" + readFile("data/kept") + "|" + readFile("b.bin.new/kept"), "not a directory|x|x");
+  EXPECT_EQ(contentsOf({"plain", "data/kept", "b.bin.new/kept"}), "not a directory|x|x");
 }
 
 // Every way a body can fail to be the file: a clear text naming the module and
@@ -110,7 +103,7 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
   };
   writeFile("a.bin", "installed");
   for (const Case& c : cases) {
-    server.setRoute("/a.bin", Route{c.status, body(5000), c.mode, c.announced});
+    server.setRoute("/a.bin", Route{c.status, testBytes(5000), c.mode, c.announced});
     Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin");
     module.contentLength = c.listLength;
     const std::string failure = failureText([&] { updater->fetchComponent(module); });
@@ -144,7 +137,7 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     pauses.clear();
-    Route route{200, body(5000)};
+    Route route{200, testBytes(5000)};
     std::tie(route.failFirst, route.failMode, route.failStatus) = std::tie(c.failFirst, c.failMode, c.failStatus);
     if (*c.retryAfter) route.headers = {{"Retry-After", c.retryAfter}};
     server.setRoute("/a.bin", route);
@@ -173,15 +166,15 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
 TEST(ComponentDownload, ABodyLongerThanAnnouncedIsNeverTakenForTheFile) {
   UpdaterFixture updater;
   TestServer server;
-  server.setRoute("/a.bin", Route{200, body(5000), BodyMode::CutShort, 3000});
-  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", md5Of(body(5000)));
+  server.setRoute("/a.bin", Route{200, testBytes(5000), BodyMode::CutShort, 3000});
+  Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", md5Of(testBytes(5000)));
   EXPECT_THROW(updater->fetchComponent(module), IOException);
 }
 
 TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBeforeItCanBeInstalled) {
   UpdaterFixture updater;
   TestServer server;
-  const std::string bytes = body(30000);
+  const std::string bytes = testBytes(30000);
   server.setRoute("/a.bin", bytes);
   server.setRoute("/b.bin", Route{200, bytes, BodyMode::NoLength});
   const std::string md5 = md5Of(bytes), sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, bytes));
@@ -205,8 +198,8 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
     const std::string failure = failureText([&] { updater->fetchComponent(module); });
     EXPECT_EQ(failure, c.failure);
     // A malformed digest is refused before anything is fetched.
-    EXPECT_EQ(readFile("a.bin.new"), c.failure.find("malformed") != std::string::npos ? "earlier" : bytes);
-    EXPECT_EQ(readFile("a.bin"), "installed");
+    const bool malformed = c.failure.find("malformed") != std::string::npos;
+    EXPECT_EQ(contentsOf({"a.bin.new", "a.bin"}), (malformed ? "earlier" : bytes) + "|installed");
   }
 }
 
@@ -217,7 +210,7 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
 TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAllow) {
   UpdaterFixture updater;
   TestServer server;
-  const std::string file = body(100000), other = body(100001).substr(1);
+  const std::string file = testBytes(100000), other = testBytes(100001).substr(1);
   // partial: "a.bin.new" before the fetch; cutFirst: the first answer breaks off after 40000 bytes; etag: the
   // ETag after that ("v1" before); ranges: the server answers Range requests; served: the length of the file the
   // server has; asked: each request's Range and If-Range; sent: body bytes the server sent in all; failure: ""

@@ -16,20 +16,6 @@ namespace {
 
 void readText(ModuleList& list, const std::string& xml) { list.readMemory(xml.data(), xml.size()); }
 
-// A record's fields as one text: "version md5sum sha256 url critical forceReadOnly contentLength state".
-std::string fieldsOf(const Module* module) {
-  if (module == nullptr) return "missing";
-  return module->version.text + " " + module->md5sum + " " + module->sha256 + " " + module->url + " " +
-         std::to_string(module->critical) + " " + std::to_string(module->forceReadOnly) + " " +
-         std::to_string(module->contentLength) + " " + std::to_string(module->state.load());
-}
-
-Module* add(ModuleList& list, const std::string& name, ModuleState state = Pending, bool critical = true) {
-  Module* module = addModule(list, name, critical);
-  module->state = state;
-  return module;
-}
-
 // What the action throws, as "kind: text", then what it wrote on standard error meanwhile.
 std::string failureOf(const std::function<void()>& action) {
   testing::internal::CaptureStderr();
@@ -50,7 +36,7 @@ std::string failureOf(const std::function<void()>& action) {
 TEST(ModuleListFailures, ThrowTheirTextPrintNothingAndChangeNothing) {
   ScopedWorkingDirectory dir;
   ModuleList list;
-  Module* kept = add(list, "kept.dll");
+  Module* kept = addModule(list, "kept.dll");
   writeFile("broken.xml", "<modules><module name=\"a\"");
   const std::string parse = "XmlException: XML parse error", malformed = "XmlException: Malformed XML";
   struct Case { std::string xml, failure; } cases[] = {
@@ -142,8 +128,8 @@ TEST(ModuleListWriting, WritesNameVersionAndChecksumsOnlyFormatted) {
 TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOtherDoNotDeadlock) {
   ModuleList first, second;
   for (int i = 0; i < 20; ++i) {
-    add(first, "f" + std::to_string(i));
-    add(second, "s" + std::to_string(i));
+    addModule(first, "f" + std::to_string(i));
+    addModule(second, "s" + std::to_string(i));
   }
   int visited = 0;
   EXPECT_THROW(first.forEach([&](Module& module) {
@@ -166,9 +152,9 @@ TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOther
 TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) {
   ScopedWorkingDirectory dir;
   ModuleList queue;
-  add(queue, "p", Complete);
-  add(queue, "q", Fetching);
-  for (const char* name : {"r", "s", "t", "u"}) add(queue, name);
+  addModule(queue, "p", Complete);
+  addModule(queue, "q", Fetching);
+  addModules(queue, {"r", "s", "t", "u"});
   LogCapture log;
   // A request naming t, then u, is applied last name first.
   for (const char* name : {"u", "t"}) queue.reposition(name);
@@ -187,10 +173,10 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
   ModuleList other;
   LogCapture quiet;
   other.reposition("a");
-  add(other, "a", Complete);
-  add(other, "b", Installing);
+  addModule(other, "a", Complete);
+  addModule(other, "b", Installing);
   for (const char* name : {"a", "b"}) other.reposition(name);
-  add(other, "c", Pending);
+  addModule(other, "c");
   for (const char* name : {"a", "c"}) other.reposition(name);
   EXPECT_EQ(namesOf(other), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(quiet.text(), "");
@@ -199,7 +185,7 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
 TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfterTheCurrent) {
   ScopedWorkingDirectory dir;
   ModuleList queue;
-  for (std::string name : {"b", "a", "c", "d", "x", "e"}) add(queue, name, Pending, name != "b" && name != "x");
+  for (std::string name : {"b", "a", "c", "d", "x", "e"}) addModule(queue, name, name != "b" && name != "x");
   // The names of what a walk takes until it finds nothing more.
   auto takeAll = [&queue](bool critical) {
     std::string names;
@@ -223,7 +209,7 @@ TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfter
   queue.reposition("x");
   EXPECT_EQ(takeAll(false), "bx");
   // A record added after a finished walk is found by the next one.
-  add(queue, "late", Pending, false);
+  addModule(queue, "late", false);
   EXPECT_EQ(takeAll(false), "late");
 }
 
@@ -234,7 +220,7 @@ TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
   ScopedWorkingDirectory dir;
   const int kModules = 1500;
   ModuleList queue;
-  for (int i = 0; i < kModules; ++i) add(queue, "m" + std::to_string(i), Pending, i % 3 != 0);
+  for (int i = 0; i < kModules; ++i) addModule(queue, "m" + std::to_string(i), i % 3 != 0);
   // Only odd-numbered modules are ever named in requests: the others keep their
   // relative order within each walk.
   std::vector<std::atomic<bool>> named(kModules);

@@ -19,12 +19,6 @@ class ProgressRecorder : public URLObserver {
   std::vector<int32_t> seen;
 };
 
-std::string patternBytes(std::size_t count) {
-  std::string bytes(count, '\0');
-  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-  return bytes;
-}
-
 // Fetches into "body.bin" and returns what landed there.
 std::string fetchFile(URL& url) {
   {
@@ -49,7 +43,7 @@ TEST(URLTest, OneConnectionCarriesEveryFetchOfTheRunWithTheRequestRecipe) {
   ScopedWorkingDirectory dir;
   TestServer server;
   server.setRoute("/list.xml", "<modules/>");
-  server.setRoute("/a.bin", patternBytes(70000));
+  server.setRoute("/a.bin", testBytes(70000));
   LogCapture log;
   const std::string address = server.baseUrl() + "/list.xml?lang=en&gamename=a%20b&type=full";
   std::string text;
@@ -58,7 +52,7 @@ TEST(URLTest, OneConnectionCarriesEveryFetchOfTheRunWithTheRequestRecipe) {
   EXPECT_EQ(log.lines(), std::vector<std::string>{"url = " + address});
   for (int i = 0; i < 3; ++i) {
     URL module(server.baseUrl() + "/a.bin");
-    EXPECT_EQ(fetchFile(module), patternBytes(70000));
+    EXPECT_EQ(fetchFile(module), testBytes(70000));
   }
   EXPECT_EQ(failureOf<FileNotFoundException>(server.baseUrl() + "/missing"),
             "Server data not available (error code 404)");
@@ -75,11 +69,11 @@ TEST(URLTest, OneConnectionCarriesEveryFetchOfTheRunWithTheRequestRecipe) {
 TEST(URLTest, ProgressIsToldPerReadOfTheBodyAndAtTheEndWithoutALength) {
   ScopedWorkingDirectory dir;
   TestServer server;
-  const std::string body = patternBytes(20000);
+  const std::string body = testBytes(20000);
   server.setRoute("/whole", body);
   server.setRoute("/stream", Route{200, body, BodyMode::NoLength});
   server.setRoute("/short", Route{200, body.substr(0, 5000), BodyMode::CutShort, 9000});
-  server.setRoute("/large", patternBytes(1 << 20));
+  server.setRoute("/large", testBytes(1 << 20));
   std::vector<int32_t> everyPercent(101);
   std::iota(everyPercent.begin(), everyPercent.end(), 0);
   // The percentages told, the bytes received and the length announced.
@@ -104,7 +98,7 @@ TEST(URLTest, ProgressIsToldPerReadOfTheBodyAndAtTheEndWithoutALength) {
 // A text is read up to its bound, whether the length is announced or not.
 TEST(URLTest, AnAnswerOverTheBoundFailsAndStopsAtIt) {
   TestServer server;
-  const std::string body = patternBytes(20000);
+  const std::string body = testBytes(20000);
   server.setRoute("/announced", Route{200, body.substr(0, 10), BodyMode::CutShort, 1LL << 40});
   server.setRoute("/streamed", Route{200, body, BodyMode::NoLength});
   server.setRoute("/fits", body);
@@ -159,7 +153,7 @@ TEST(URLTest, UrlsThatCannotBeSplitNameTheUrlAndAPathAtTheLimitIsFetched) {
 TEST(URLTest, FileThatCannotBeWrittenFailsTheFetch) {
   ScopedWorkingDirectory dir;
   TestServer server;
-  server.setRoute("/module.bin", patternBytes(3000));
+  server.setRoute("/module.bin", testBytes(3000));
   writeFile("readonly.bin", "");
   FILE* file = std::fopen("readonly.bin", "rb");
   ASSERT_NE(file, nullptr);

@@ -30,11 +30,40 @@ inline Module* addModule(ModuleList& list, const std::string& name, bool critica
                                            nullptr, nullptr));
 }
 
+// Adds a record in the state given, as a run's queue holds it.
+inline Module* addModule(ModuleList& list, const std::string& name, ModuleState state, bool critical = true) {
+  Module* module = addModule(list, name, critical);
+  module->state = state;
+  return module;
+}
+
+// Adds Pending records of the names, in their order.
+inline void addModules(ModuleList& list, const std::vector<std::string>& names) {
+  for (const std::string& name : names) addModule(list, name);
+}
+
+// A record's fields as one text: "version md5sum sha256 url critical forceReadOnly contentLength state".
+inline std::string fieldsOf(const Module* module) {
+  if (module == nullptr) return "missing";
+  return module->version.text + " " + module->md5sum + " " + module->sha256 + " " + module->url + " " +
+         std::to_string(module->critical) + " " + std::to_string(module->forceReadOnly) + " " +
+         std::to_string(module->contentLength) + " " + std::to_string(module->state.load());
+}
+
 // The records' names, in the list's order.
 inline std::vector<std::string> namesOf(const ModuleList& list) {
   std::vector<std::string> names;
   list.forEach([&](Module& module) { names.push_back(module.name); });
   return names;
+}
+
+// "name=version" of every record of the file, in order.
+inline std::vector<std::string> recordsOf(const std::string& path) {
+  ModuleList list;
+  list.readFile(path);
+  std::vector<std::string> records;
+  list.forEach([&](Module& module) { records.push_back(module.name + "=" + module.version.text); });
+  return records;
 }
 
 }  // namespace testing_support

@@ -55,6 +55,12 @@ bool fileExists(const std::string& path) {
   return fs::exists(path, error);
 }
 
+std::string contentsOf(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) text += (fileExists(path) ? readFile(path) : "-") + "|";
+  return text.substr(0, text.size() - 1);
+}
+
 ProcessResult runProgram(const std::string& program, const std::string& directory, unsigned timeoutSeconds,
                          const std::vector<std::string>& arguments) {
   StartedProgram started(program, directory, arguments);
@@ -107,6 +113,12 @@ void changeDirectory(const std::string& path) { fs::current_path(path); }
 
 std::string builtProgram(const std::string& baseName) {
   return (fs::path(binaryDirectory()) / (baseName + (onWindows() ? ".exe" : ""))).string();
+}
+
+std::string testBytes(std::size_t length) {
+  std::string bytes(length, '\0');
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i * 31 % 251);
+  return bytes;
 }
 
 std::string nestedXml(int depth, const std::string& inner) {

@@ -22,6 +22,8 @@ bool onWindows();
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
+// The files' contents as one text, "|" between them and "-" for a file that is missing.
+std::string contentsOf(const std::vector<std::string>& paths);
 // A fresh empty directory; the caller removes it with removeTree.
 std::string makeTempDir();
 void removeTree(const std::string& path);
@@ -31,6 +33,8 @@ void changeDirectory(const std::string& path);
 std::string binaryDirectory();
 // A built program of this build by its base name ("updater" gives updater.exe on Windows).
 std::string builtProgram(const std::string& baseName);
+// Bytes of many values that repeat only every 251: a body to send and compare.
+std::string testBytes(std::size_t length);
 // Text with every CR LF turned into LF.
 std::string withoutCarriageReturns(const std::string& text);
 // The inner text inside depth nested elements.
