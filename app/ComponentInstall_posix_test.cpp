@@ -40,7 +40,7 @@ TEST(ComponentInstallPosix, AReplacedFileKeepsItsWholeModeAndANewOneIsRunnableOn
       updater->installComponent(module);
     }
     EXPECT_EQ(readFile(c.name), c.bytes);
-    EXPECT_EQ(modeOf(c.name), c.mode) << c.name;
+    EXPECT_EQ(readFileAttributes(c.name).mode, c.mode) << c.name;
   }
   EXPECT_EQ(readFileAttributes("run.sh").word, 0x21u);
   EXPECT_TRUE(updater->deferredRenames.empty());
@@ -57,6 +57,6 @@ TEST(ComponentInstallPosix, ABusyProgramIsDeferredAndItsDownloadTakesTheTargetsM
   FailingRename busy("", ETXTBSY);
   updater->installComponent(self);
   EXPECT_TRUE(updater->updaterRenameDeferred);
-  EXPECT_EQ(modeOf("updater.new"), 0755u);
+  EXPECT_EQ(readFileAttributes("updater.new").mode, 0755u);
   EXPECT_EQ(readFile("updater"), "old");
 }

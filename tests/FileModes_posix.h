@@ -8,12 +8,6 @@
 
 namespace testing_support {
 
-inline mode_t modeOf(const std::string& path) {
-  struct stat information;
-  if (stat(path.c_str(), &information) != 0) return 0;
-  return information.st_mode & 07777;
-}
-
 // Sets the process's umask for one test.
 class Umask {
  public:

@@ -7,21 +7,11 @@
 
 #include "status/Socket.h"
 #include "tests/TestSupport.h"
+#include "tools/Publish.h"
 
 namespace testing_support {
 
 namespace {
-
-std::string percentEncoded(const std::string& text) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string result;
-  for (unsigned char c : text) {
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                 c == '_' || c == '.' || c == '~' || c == '/';
-    result += plain ? std::string(1, static_cast<char>(c)) : std::string{'%', digits[c >> 4], digits[c & 15]};
-  }
-  return result;
-}
 
 // In the order of BodyMode.
 const char* modeName(BodyMode mode) {
@@ -96,7 +86,7 @@ std::string TestServer::control(const std::string& method, const std::string& ta
 }
 
 void TestServer::setRoute(const std::string& path, const Route& route) {
-  std::string target = "/__route?path=" + percentEncoded(path) + "&status=" + std::to_string(route.status) +
+  std::string target = "/__route?path=" + urlPath(path) + "&status=" + std::to_string(route.status) +
                        "&mode=" + modeName(route.mode);
   if (route.announcedLength >= 0) target += "&announce=" + std::to_string(route.announcedLength);
   if (route.failFirst > 0)
@@ -104,7 +94,7 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
               "&failstatus=" + std::to_string(route.failStatus);
   if (!route.ranges) target += "&ranges=0";
   if (route.mode == BodyMode::Slow) target += "&rate=" + std::to_string(route.bytesPerSecond);
-  for (const auto& header : route.headers) target += "&header=" + percentEncoded(header.first + ":" + header.second);
+  for (const auto& header : route.headers) target += "&header=" + urlPath(header.first + ":" + header.second);
   control("POST", target, route.body);
 }
 

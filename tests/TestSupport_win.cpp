@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/Process.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -44,16 +45,12 @@ std::string hostPath(const std::string& path) {
   return result;
 }
 
+// The way the updater starts the client: nothing inherited, nothing kept.
 void startDetached(const std::vector<std::string>& argv) {
   std::string commandLine;
   for (const std::string& argument : argv) commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    throw std::runtime_error("cannot start " + commandLine);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  int32_t id = 0;
+  if (!startClientProgram(argv[0], commandLine, id)) throw std::runtime_error("cannot start " + commandLine);
 }
 
 std::string binaryDirectory() {
