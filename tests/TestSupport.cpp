@@ -71,6 +71,16 @@ ProcessResult runTool(const std::string& baseName, const std::vector<std::string
   return runProgram(builtProgram(baseName), currentDirectory(), 60, arguments);
 }
 
+ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
+  ProcessResult result;
+  result.timedOut = !eventually([this] { return !running(); }, timeoutSeconds);
+  if (result.timedOut) killAll();
+  result.exitCode = exitCode();
+  result.standardOutput = readFile(outputDirectory + "/stdout");
+  result.standardError = readFile(outputDirectory + "/stderr");
+  return result;
+}
+
 UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
   Player player;
   ProcessResult process = runProgram(program, directory, timeoutSeconds);

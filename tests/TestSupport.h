@@ -121,6 +121,10 @@ class StartedProgram {
   struct Platform;
 
  private:
+  // Whether the program itself still runs; its exit code once it has ended (-1 when it did not exit).
+  bool running();
+  int exitCode();
+
   Platform* platform;
   std::string outputDirectory;
 };

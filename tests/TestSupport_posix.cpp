@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -77,15 +76,20 @@ StartedProgram::~StartedProgram() {
   removeTree(outputDirectory);
 }
 
-bool StartedProgram::kill() {
+bool StartedProgram::running() {
   if (platform->pid <= 0 || platform->reaped) return false;
-  if (waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
-    platform->reaped = true;
-    return false;
-  }
+  platform->reaped = waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid;
+  return !platform->reaped;
+}
+
+int StartedProgram::exitCode() {
+  return platform->reaped && WIFEXITED(platform->status) ? WEXITSTATUS(platform->status) : -1;
+}
+
+bool StartedProgram::kill() {
+  if (!running()) return false;
   ::kill(platform->pid, SIGKILL);
-  waitpid(platform->pid, &platform->status, 0);
-  platform->reaped = true;
+  platform->reaped = waitpid(platform->pid, &platform->status, 0) == platform->pid;
   return true;
 }
 
@@ -95,30 +99,9 @@ void StartedProgram::killAll() {
   kill();
 }
 
-ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
-  ProcessResult result;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  while (platform->pid > 0 && !platform->reaped) {
-    if (waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
-      platform->reaped = true;
-    } else if (std::chrono::steady_clock::now() > deadline) {
-      result.timedOut = true;
-      killAll();
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
-  if (platform->reaped && WIFEXITED(platform->status)) result.exitCode = WEXITSTATUS(platform->status);
-  result.standardOutput = readFile(outputDirectory + "/stdout");
-  result.standardError = readFile(outputDirectory + "/stderr");
-  return result;
-}
-
 bool StartedProgram::anyRunning() {
   if (platform->pid <= 0) return false;
-  if (!platform->reaped && waitpid(platform->pid, &platform->status, WNOHANG) == platform->pid) {
-    platform->reaped = true;
-  }
+  running();  // reaps the program itself once it has ended
   // A member that has ended may stay a zombie until init reaps it: only live ones count.
   DIR* processes = opendir("/proc");
   if (processes == nullptr) return ::kill(-platform->pid, 0) == 0;

@@ -94,17 +94,24 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
 }
 
 StartedProgram::~StartedProgram() {
-  if (platform->process != nullptr) {
-    if (WaitForSingleObject(platform->process, 0) == WAIT_TIMEOUT) killAll();
-    CloseHandle(platform->process);
-  }
+  if (running()) killAll();
+  if (platform->process != nullptr) CloseHandle(platform->process);
   if (platform->job != nullptr) CloseHandle(platform->job);
   delete platform;
   removeTree(outputDirectory);
 }
 
+bool StartedProgram::running() {
+  return platform->process != nullptr && WaitForSingleObject(platform->process, 0) == WAIT_TIMEOUT;
+}
+
+int StartedProgram::exitCode() {
+  DWORD code = 0;
+  return platform->process != nullptr && GetExitCodeProcess(platform->process, &code) ? static_cast<int>(code) : -1;
+}
+
 bool StartedProgram::kill() {
-  if (platform->process == nullptr || WaitForSingleObject(platform->process, 0) != WAIT_TIMEOUT) return false;
+  if (!running()) return false;
   TerminateProcess(platform->process, 1);
   WaitForSingleObject(platform->process, INFINITE);
   return true;
@@ -115,31 +122,13 @@ void StartedProgram::killAll() {
   kill();
 }
 
-ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
-  ProcessResult result;
-  if (platform->process == nullptr) {
-    result.standardError = "CreateProcess failed";
-    return result;
-  }
-  if (WaitForSingleObject(platform->process, timeoutSeconds * 1000) == WAIT_TIMEOUT) {
-    result.timedOut = true;
-    killAll();
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(platform->process, &code);
-  result.exitCode = static_cast<int>(code);
-  result.standardOutput = readFile(outputDirectory + "\\stdout");
-  result.standardError = readFile(outputDirectory + "\\stderr");
-  return result;
-}
-
 bool StartedProgram::anyRunning() {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
   if (platform->job != nullptr && QueryInformationJobObject(platform->job, JobObjectBasicAccountingInformation,
                                                             &accounting, sizeof accounting, nullptr)) {
     return accounting.ActiveProcesses > 0;
   }
-  return platform->process != nullptr && WaitForSingleObject(platform->process, 0) == WAIT_TIMEOUT;
+  return running();
 }
 
 // The player: the desktop's windows as a person sees and answers them.
