@@ -24,7 +24,6 @@ TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
 }
 
 TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExactBytes) {
-  ScopedWorkingDirectory dir;
   TestServer server;
   const ecdsa::KeyPair oldKey = ecdsa::generateKeyPair(), newKey = ecdsa::generateKeyPair(),
                       unknown = ecdsa::generateKeyPair();

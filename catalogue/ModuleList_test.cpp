@@ -150,7 +150,6 @@ TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOther
 }
 
 TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) {
-  ScopedWorkingDirectory dir;
   ModuleList queue;
   addModule(queue, "p", Complete);
   addModule(queue, "q", Fetching);
@@ -183,7 +182,6 @@ TEST(ModuleListReposition, MovesAPendingRecordDirectlyBehindTheFirstPendingOne) 
 }
 
 TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfterTheCurrent) {
-  ScopedWorkingDirectory dir;
   ModuleList queue;
   for (std::string name : {"b", "a", "c", "d", "x", "e"}) addModule(queue, name, name != "b" && name != "x");
   // The names of what a walk takes until it finds nothing more.
@@ -217,7 +215,6 @@ TEST(ModuleListWalks, TakeNextTakesEachRecordOfItsKindOnceAndAMovedOneRightAfter
 // random on another: every module is processed exactly once, criticals first, and
 // a module is only ever passed over in favour of one that a request moved.
 TEST(ModuleListWalks, RunStyleWalksMeetEveryModuleOnceWhileReordersArrive) {
-  ScopedWorkingDirectory dir;
   const int kModules = 1500;
   ModuleList queue;
   for (int i = 0; i < kModules; ++i) addModule(queue, "m" + std::to_string(i), i % 3 != 0);

@@ -24,12 +24,6 @@ constexpr uint16_t kTestPort = 29120;
 const std::string kGetQueue = getQueueRequest(), kQueueHead = "<action name=\"downloadQueue\">\n",
                   kQueueTail = "</action>\n";
 
-Module* addModule(UpdateStatus& status, const char* name, ModuleState state, bool critical = true) {
-  Module* module = testing_support::addModule(status.downloadQueue, name, critical);
-  module->state = state;
-  return module;
-}
-
 std::string queueOf(const std::vector<std::string>& names) {
   std::string text = kQueueHead;
   for (const std::string& name : names) text += "\t<item name=\"" + name + "\"/>\n";
@@ -43,7 +37,7 @@ int countLines(const LogCapture& log, const std::string& line) {
 
 // With no client served, a download and an error are only logged, up to `changes` in all.
 void expectRunGoesOn(UpdateStatus& status, const LogCapture& log, int changes) {
-  status.setStage(DownloadingModule, addModule(status, "x.dll", Fetching));
+  status.setStage(DownloadingModule, addModule(status.downloadQueue, "x.dll", Fetching));
   status.setProgress(100);
   status.setError("Error: x");
   EXPECT_EQ(countLines(log, "observed status change"), changes);
@@ -86,8 +80,8 @@ class Served {
   }
   // The queue p (Fetching), then q, r, s, t (Pending).
   void fillPqrst() {
-    addModule(status, "p", Fetching);
-    for (const char* name : {"q", "r", "s", "t"}) addModule(status, name, Pending);
+    addModule(status.downloadQueue, "p", Fetching);
+    addModules(status.downloadQueue, {"q", "r", "s", "t"});
   }
 
   LogCapture log;
@@ -105,8 +99,8 @@ TEST(StatusServer, AnswersGetQueueEscapingNamesAndRefusesASecondClient) {
   EXPECT_EQ(served.queue(), kQueueHead + kQueueTail);
   StatusClient second(kTestPort + 0);
   EXPECT_FALSE(second.connected());
-  addModule(served.status, "a.dll", Installing);
-  addModule(served.status, "x&<>\"'.dll", Complete);
+  addModule(served.status.downloadQueue, "a.dll", Installing);
+  addModule(served.status.downloadQueue, "x&<>\"'.dll", Complete);
   EXPECT_EQ(served.queue(), kQueueHead + "\t<item name=\"a.dll\"/>\n" +
                                 "\t<item name=\"x&amp;&lt;&gt;&quot;&apos;.dll\" done=\"true\" />\n" + kQueueTail);
 }
@@ -134,9 +128,9 @@ TEST(StatusServer, IgnoresRequestsUntilTheFirstStatusChangeThenTakesOneMessageAC
 // The tool's watch follows the same pushes; here their bytes.
 TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEscapedErrors) {
   Served served(kTestPort + 12);
-  addModule(served.status, "done.dll", Complete);
-  Module* x = addModule(served.status, "x.dll", Fetching);
-  addModule(served.status, "y.dll", Pending, false);
+  addModule(served.status.downloadQueue, "done.dll", Complete);
+  Module* x = addModule(served.status.downloadQueue, "x.dll", Fetching);
+  addModule(served.status.downloadQueue, "y.dll", false);
   served.status.setStage(DownloadingModule, x);
   EXPECT_EQ(served.next(), "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\""
                            " filesremaining=\"2\" />\n</action>\n");
@@ -179,11 +173,7 @@ TEST(StatusServer, LogsATakenPortAndLeavesTheRunUnaffected) {
 TEST(StatusServer, EndsServingWhenTheClientClosesOrResetsAndTheRunGoesOn) {
   for (bool reset : {false, true}) {
     Served served(reset ? kTestPort + 16 : kTestPort + 17);
-    if (reset) {
-      served.client->abort();
-    } else {
-      served.client->close();
-    }
+    reset ? served.client->abort() : served.client->close();
     // A serving loop that spun on the dead connection would never end.
     EXPECT_EQ(served.server.wait(kInfinite), kWaitObject0);
     expectRunGoesOn(served.status, served.log, 4);
@@ -273,7 +263,7 @@ TEST(StatusServer, DropsAMessageThatOutgrowsTheLimitAndKeepsServing) {
 TEST(StatusServer, DropsAClientThatStopsReadingAndNeverHoldsUpTheRun) {
   Served served(kTestPort + 21);
   // About a megabyte per queue answer: a few fill the connection's buffers.
-  for (int i = 0; i < 2000; ++i) addModule(served.status, (std::string(500, 'n') + std::to_string(i)).c_str(), Pending);
+  for (int i = 0; i < 2000; ++i) addModule(served.status.downloadQueue, std::string(500, 'n') + std::to_string(i));
   for (int i = 0; i < 64; ++i) served.sendAlone(kGetQueue);
   // The run's notifications go on while the server thread is stuck, and after.
   Module* x = served.status.downloadQueue.find(std::string(500, 'n') + "0");

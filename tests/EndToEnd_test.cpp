@@ -106,11 +106,10 @@ TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
   const std::string next = "<downloadFiles>\n</downloadFiles>\n";
   installation.server.setRoute("/next", next);
   installation.server.setRoute("/next.sig", signBytes(newKey, next));
-  std::map<std::string, std::string> old = installation.settings;
-  installation.settings["publicKeys"] = publicKeyTextOf(newKey.point);
-  installation.settings["updateServer"] = installation.server.baseUrl() + "/next";
-  const std::string rotated = installation.settingsText();
-  installation.settings = old;
+  std::map<std::string, std::string> rotatedSettings = installation.settings;
+  rotatedSettings["publicKeys"] = publicKeyTextOf(newKey.point);
+  rotatedSettings["updateServer"] = installation.server.baseUrl() + "/next";
+  const std::string rotated = settingsXml(rotatedSettings);
   const std::string settingsModule = onWindows() ? "updaterIni.xml" : "UpdaterIni.xml";
   installation.publish(settingsModule, "2.0", rotated, sha256Attribute(rotated));
 

@@ -53,12 +53,10 @@ class Installation {
                  "/files/" + name + "\" contentLength=\"" + std::to_string(body.size()) + "\" " + extra + "/>\n";
   }
 
-  std::string settingsText() const { return settingsXml(settings); }
-
   // Writes the settings and the server's module list, with its signature when
   // listKey holds a key.
   void prepare() {
-    writeFile("UpdaterIni.xml", settingsText());
+    writeFile("UpdaterIni.xml", settingsXml(settings));
     const std::string list = "<downloadFiles>\n" + published + "</downloadFiles>\n";
     if (!listKey.scalar.empty()) server.setRoute("/list.sig", signBytes(listKey, list));
     server.setRoute("/list", list);

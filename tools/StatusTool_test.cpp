@@ -19,9 +19,9 @@ struct Running {
     status.addObserver(&server);
     server.start();
     if (begun) status.setStage(FindingAvailableModules);
-    const ModuleState states[] = {Complete, Fetching, Pending, Pending, Pending};
-    const char* names[] = {"p", "q", "r", "s", "t"};
-    for (int i = 0; i < 5; ++i) addModule(status.downloadQueue, names[i])->state = states[i];
+    addModule(status.downloadQueue, "p", Complete);
+    addModule(status.downloadQueue, "q", Fetching);
+    addModules(status.downloadQueue, {"r", "s", "t"});
   }
   std::string order() {
     std::string names;
