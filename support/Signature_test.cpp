@@ -11,6 +11,9 @@ using namespace testing_support;
 namespace {
 const std::string kVectorList =
     "<?xml version=\"1.0\"?>\n<downloadFiles>\n<module name=\"a.dll\" version=\"1.1\"/>\n</downloadFiles>\n";
+// The Linux build's public key and its signature of kVectorList.
+const std::string kLinuxKey = "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAErqNElx2RfmFGSTC+feLaRgRmLqn+usqQq8+QftFYRdyixX/WibPLAauxkCxwXX+t5LwZsVKwILaoqKmC/meNWw==";
+const std::string kLinuxSignature = "MEUCID8HeNOqbx6pE/7OBeDGS0BNErRMfhRjSZwXJt73BiCqAiEA34i3kNfyvYbejVPEKqoSIA1Qp9X3AMwYHP5YgjciZxA=";
 
 std::string decoded(const std::string& text) {
   std::string bytes;
@@ -22,10 +25,8 @@ std::string decoded(const std::string& text) {
 // Made once by each build's own updater-publish (keygen, then sign): a signature
 // made by one platform's crypto verifies with the other's.
 TEST(Signature, SignaturesFromEitherBuildVerifyOnBoth) {
-  struct Vector { const char *madeBy, *publicKey, *signature; } vectors[] = {
-      {"Linux, libcrypto",
-       "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAErqNElx2RfmFGSTC+feLaRgRmLqn+usqQq8+QftFYRdyixX/WibPLAauxkCxwXX+t5LwZsVKwILaoqKmC/meNWw==",
-       "MEUCID8HeNOqbx6pE/7OBeDGS0BNErRMfhRjSZwXJt73BiCqAiEA34i3kNfyvYbejVPEKqoSIA1Qp9X3AMwYHP5YgjciZxA="},
+  struct Vector { std::string madeBy, publicKey, signature; } vectors[] = {
+      {"Linux, libcrypto", kLinuxKey, kLinuxSignature},
       {"Windows, BCrypt",
        "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAEUlok+R1yeBs+096SPVAvemV1HeQMuroHzS1otWVRny7AiscnAWDbYwpRNWGs6jGLHfTWxGudwkot/NbestiSSg==",
        "MEUCIDku/a6/X7ADYNzY30gRsLa6/9WqgRM6BNxbbizxEXN1AiEA7bHntlMZc+i8fpg8Pwi633kmkvWl/3VVTaR2cTa6Rlc="},
@@ -40,8 +41,7 @@ TEST(Signature, SignaturesFromEitherBuildVerifyOnBoth) {
 }
 
 TEST(Signature, OnlyTheFixedP256LayoutsAreRead) {
-  const std::string key =
-      "MFkwEwYHKoZIzj0CAQYIKoZIzj0DAQcDQgAErqNElx2RfmFGSTC+feLaRgRmLqn+usqQq8+QftFYRdyixX/WibPLAauxkCxwXX+t5LwZsVKwILaoqKmC/meNWw==";
+  const std::string& key = kLinuxKey;
   const std::string der = decoded(key);
   std::string compressed = der.substr(0, 26) + "\x02" + der.substr(27, 32);
   compressed[1] = 0x39;
@@ -57,8 +57,7 @@ TEST(Signature, OnlyTheFixedP256LayoutsAreRead) {
   const std::string minimal = derSignatureOf(raw);
   EXPECT_EQ(minimal, std::string("\x30\x26\x02\x01\x01\x02\x21\x00\x80", 9) + std::string(31, '\x11'));
   EXPECT_EQ(rawSignatureOf(minimal), raw);
-  const std::string valid = decoded(
-      "MEUCID8HeNOqbx6pE/7OBeDGS0BNErRMfhRjSZwXJt73BiCqAiEA34i3kNfyvYbejVPEKqoSIA1Qp9X3AMwYHP5YgjciZxA=");
+  const std::string valid = decoded(kLinuxSignature);
   std::string negative = valid;
   negative[4] = '\x80';
   std::string padded = minimal;

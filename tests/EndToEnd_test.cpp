@@ -54,7 +54,7 @@ TEST(EndToEnd, ATypicalRunUpdatesStartsTheClientBetweenThePassesAndCommits) {
 
 TEST(EndToEnd, TheServiceReportedDownSkipsAllModuleWorkAndShowsTheNotice) {
   Installation installation;
-  installation.maintenance("true", "Down", "Back at six.");
+  installation.maintenance("Down", "Back at six.");
   installation.settings["maxDownloadRate"] = "1e6";  // no limit: not a number
   writeFile("defer.bat", "left from before");
   writeFile("defer.sh", "left from before");

@@ -170,8 +170,7 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     server.setRoute("/files/" + module.name,
                     Route{200, module.after, module.slow ? BodyMode::Slow : BodyMode::Normal, -1, 12 << 20});
   server.setRoute("/list", moduleList(modules, true, server.baseUrl()));
-  server.setRoute("/mm", "<parameters><parameter name=\"successful\">true</parameter>"
-                         "<parameter name=\"status\">Up</parameter></parameters>");
+  server.setRoute("/mm", maintenanceAnswer("Up", ""));
   const std::string settings = "<UpdaterIni><commMaintMgr>" + server.baseUrl() + "/mm</commMaintMgr><updateServer>" +
                                server.baseUrl() + "/list</updateServer><modulesFile>installed.xml</modulesFile>"
                                "<autoStart>client" + exe() + "</autoStart></UpdaterIni>";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +88,15 @@ UserSession runAsPlayer(const std::string& program, const std::string& directory
   UserSession session = player.finish();
   session.process = process;
   return session;
+}
+
+void expectLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+  for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+    std::string have = i < actual.size() ? actual[i] : "<missing>",
+                want = i < expected.size() ? expected[i] : "<nothing more>";
+    bool match = want.rfind("~", 0) == 0 ? std::regex_match(have, std::regex(want.substr(1))) : have == want;
+    EXPECT_TRUE(match) << "log line " << i + 1 << "\n  have: " << have << "\n  want: " << want;
+  }
 }
 
 bool eventually(const std::function<bool()>& condition, double seconds) {

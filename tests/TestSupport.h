@@ -60,6 +60,9 @@ std::string failureText(const std::function<void()>& action) {
   return std::string();
 }
 
+// Lines match one by one: exactly, or as a regular expression after "~".
+void expectLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected);
+
 // Polls the condition every few milliseconds until it holds or the seconds
 // have passed: the one wait for what another process or thread does on its own.
 bool eventually(const std::function<bool()>& condition, double seconds = 30);
