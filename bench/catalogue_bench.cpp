@@ -5,33 +5,23 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
 #include "bench/ServerList.h"
 #include "catalogue/ModuleList.h"
 #include "catalogue/UpdatePlan.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The lists' files, made once per size; the folder goes when the program ends.
-struct Scratch {
-  fs::path dir = fs::temp_directory_path() / ("updater-bench-" + std::to_string(std::random_device()()));
-  Scratch() { fs::create_directories(dir); }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
-} scratch;
+// The lists' files, made once per size in a folder that goes when the program ends.
+const testing_support::ScopedWorkingDirectory scratch;
 
 std::string listFile(long n, bool installed) {
-  const fs::path path = scratch.dir / (std::to_string(n) + (installed ? "-installed.xml" : "-available.xml"));
-  if (!fs::exists(path)) std::ofstream(path, std::ios::binary) << (installed ? bench::installedList(n) : bench::serverList(n));
-  return path.string();
+  const std::string path = std::to_string(n) + (installed ? "-installed.xml" : "-available.xml");
+  if (!testing_support::fileExists(path))
+    testing_support::writeFile(path, installed ? bench::installedList(n) : bench::serverList(n));
+  return path;
 }
 
 void BM_ReadList(benchmark::State& state) {
@@ -80,11 +70,10 @@ void BM_PlanQueue(benchmark::State& state) {
 
 void BM_WriteMerged(benchmark::State& state) {
   Run run(state.range(0));
-  const std::string path = (scratch.dir / "merged.xml").string();
   for (auto _ : state) {
     ModuleList merged(run.installed);
     merged.addAll(run.queue);
-    merged.writeFile(path);
+    merged.writeFile("merged.xml");
   }
   state.SetComplexityN(state.range(0));
 }
