@@ -7,10 +7,6 @@
 
 using namespace testing_support;
 
-namespace {
-uint32_t attributesOf(const std::string& path) { return readFileAttributes(path).word; }
-}  // namespace
-
 // The outcomes by target (missing, writable, read-only) and forceReadOnly. A
 // stop right after the exchange rename (a kill there) leaves the final
 // attributes: they were set while the file was still the download.
@@ -50,7 +46,7 @@ TEST(ComponentInstall, TheNewFileBecomesTheTargetWithTheOldAttributesAndReadOnly
     EXPECT_EQ(log.lines(), lines);
     EXPECT_EQ(delays.requested, c.stopped ? std::vector<uint32_t>{} : std::vector<uint32_t>{2000});
     EXPECT_EQ(contentsOf({c.name, c.name + ".new", c.name + ".old"}), c.stopped ? "new|-|old" : "new|-|-");
-    EXPECT_EQ(attributesOf(c.name), c.attributes);
+    EXPECT_EQ(readFileAttributes(c.name).word, c.attributes);
     EXPECT_TRUE(updater->deferredRenames.empty());
   }
 }
@@ -77,7 +73,7 @@ TEST(ComponentInstall, ATargetInUseIsDeferredAndOnlyTheUpdatersOwnSuppressesTheL
     EXPECT_EQ(updater->updaterRenameDeferred, name == self || (onWindows() && name == capitalised)) << name;
     EXPECT_EQ(updater->deferredRenames[name + ".new"], name);
     EXPECT_EQ(contentsOf({name, name + ".new"}), "old|new");
-    EXPECT_EQ(attributesOf(name), kArchiveAttribute) << name;
+    EXPECT_EQ(readFileAttributes(name).word, kArchiveAttribute) << name;
     EXPECT_EQ(readFileAttributes(name + ".new").readOnly(), forced) << name;
   }
   EXPECT_EQ(updater->deferredRenames.size(), 6u);

@@ -122,9 +122,9 @@ TEST(UpdatePlan, TheUpdatersOwnFilesTakePrecedenceAsTheOnlyCriticalModules) {
   EXPECT_TRUE(preferSelfUpdateIn(queue));
   EXPECT_EQ(namesOf(queue), (std::vector<std::string>{executable, settingsModule}));
   EXPECT_NE(queue.find(executable), before);
-  EXPECT_TRUE(queue.find(executable)->critical);
-  EXPECT_TRUE(queue.find(settingsModule)->critical);
-  EXPECT_EQ(queue.find(executable)->md5sum, "sum");
+  // Both made critical, the rest of each record kept.
+  EXPECT_EQ(fieldsOf(queue.find(executable)) + "|" + fieldsOf(queue.find(settingsModule)),
+            "2 sum   1 0 -1 0|2    1 0 -1 0");
 
   // Names are compared as the file system compares them: other spellings are
   // ordinary modules on Linux and the updater's own files on Windows.
