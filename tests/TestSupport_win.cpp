@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/Process.h"
+#include "status/ProgressWindowIds.h"
 #include "tests/TestSupport.h"
 
 namespace testing_support {
@@ -133,7 +134,6 @@ bool StartedProgram::anyRunning() {
 
 // The player: the desktop's windows as a person sees and answers them.
 namespace {
-const int kCloseButton = 1005;
 
 std::string windowText(HWND window) {
   char text[1024] = "";
@@ -185,11 +185,11 @@ void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
       std::string status = statics.empty() ? std::string() : statics.front();
       if (!status.empty() && (session->statusTexts.empty() || session->statusTexts.back() != status))
         session->statusTexts.push_back(status);
-      HWND close = GetDlgItem(watch.progress, kCloseButton);
+      HWND close = GetDlgItem(watch.progress, IDC_CLOSE);
       if (close != nullptr && IsWindowEnabled(close) && watch.progress != closed) {
         closed = watch.progress;
         session->pressedClose = true;
-        PostMessageA(watch.progress, WM_COMMAND, MAKEWPARAM(kCloseButton, BN_CLICKED),
+        PostMessageA(watch.progress, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
                      reinterpret_cast<LPARAM>(close));
       }
     }
