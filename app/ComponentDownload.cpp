@@ -169,6 +169,9 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   // failed write before it has thrown already). A file that cannot be closed
   // must not pass for a complete one either.
   if (std::fflush(file.get()) != 0) throw IOException("fwrite: " + errnoText());
+  // On the disk before it can be installed; here, where it is still open, not
+  // by opening it again later.
+  syncOpenFile(file.get());
   if (file.close() != 0) throw IOException(module.name + ": " + errnoText());
   // A body that broke off may come whole on the next try.
   failure.transient = true;

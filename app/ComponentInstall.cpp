@@ -33,7 +33,7 @@ void clearReadOnly(const std::string& path, const FileAttributes& attributes) {
 }
 }  // namespace
 
-void Updater::installComponent(Module& module) {
+void Updater::installComponent(Module& module, bool synced) {
   const std::string& target = module.name;
   const std::string downloaded = target + ".new";
   const std::string backup = target + ".old";
@@ -46,7 +46,7 @@ void Updater::installComponent(Module& module) {
 
   // Before any name changes: the bytes on the disk, then the final attributes
   // (Windows opens the file for writing to flush it, which read-only forbids).
-  syncFile(downloaded);
+  if (!synced) syncFile(downloaded);
   const FileAttributes wanted = finalAttributes(module, attributes, downloaded);
   if (wanted.exists()) writeFileAttributes(downloaded, wanted);
 

@@ -3,6 +3,7 @@
 // platform's file attributes. On POSIX the Win32 attribute word is synthesised
 // from the file's mode, so the log reads the same on both systems.
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -46,6 +47,8 @@ int removeFileEvenReadOnly(const std::string& path);
 // done after it never publishes a name whose content a power loss would take.
 // Opens the file for writing on Windows: call it before a read-only flag is set.
 bool syncFile(const std::string& path);
+// The same for a file open for writing, its buffer flushed already.
+bool syncOpenFile(FILE* file);
 // The directory part of a path ("." for a bare name).
 std::string directoryOf(const std::string& path);
 // Forces the renames done in a directory to the disk (Linux; the Windows file

@@ -93,6 +93,8 @@ bool syncFile(const std::string& path) {
   return synced;
 }
 
+bool syncOpenFile(FILE* file) { return fsync(fileno(file)) == 0; }
+
 void syncDirectory(const std::string& directory) {
   int descriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return;

@@ -53,6 +53,10 @@ bool syncFile(const std::string& path) {
   return synced;
 }
 
+bool syncOpenFile(FILE* file) {
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+}
+
 void syncDirectory(const std::string&) {}
 
 int removeFile(const std::string& path) { return _unlink(path.c_str()); }

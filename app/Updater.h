@@ -66,7 +66,9 @@ class Updater {
   struct DownloadTries;
   void downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries);
   void ensureDirectoryExistsForPath(const std::string& path);
-  void installComponent(Module& module);
+  // `synced`: the downloaded bytes are on the disk already (a download syncs
+  // what it wrote).
+  void installComponent(Module& module, bool synced = false);
   void commitInstalledModules(ModuleList& installed, ModuleList& queue);
   void autoStartProcess(const std::string& program);
   void startDeferredRenames();
