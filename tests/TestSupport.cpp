@@ -153,13 +153,8 @@ std::string withoutCarriageReturns(const std::string& text) { return std::regex_
 
 std::vector<std::string> splitLines(const std::string& text, char separator) {
   std::vector<std::string> lines;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find(separator, begin);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(begin, end - begin));
-    begin = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line, separator);) lines.push_back(line);
   return lines;
 }
 

@@ -1,4 +1,3 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -103,24 +102,18 @@ bool StartedProgram::anyRunning() {
   if (platform->pid <= 0) return false;
   running();  // reaps the program itself once it has ended
   // A member that has ended may stay a zombie until init reaps it: only live ones count.
-  DIR* processes = opendir("/proc");
-  if (processes == nullptr) return ::kill(-platform->pid, 0) == 0;
-  bool found = false;
-  while (dirent* entry = readdir(processes)) {
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    std::string stat = readFile(std::string("/proc/") + entry->d_name + "/stat");
-    std::size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos) continue;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string stat = readFile(entry.path().string() + "/stat");
+    const std::size_t nameEnd = stat.rfind(')');
     char state = 0;
     long parent = 0, group = 0;
-    if (std::sscanf(stat.c_str() + nameEnd + 1, " %c %ld %ld", &state, &parent, &group) != 3) continue;
-    if (group == platform->pid && state != 'Z' && state != 'X') {
-      found = true;
-      break;
-    }
+    if (nameEnd != std::string::npos &&
+        std::sscanf(stat.c_str() + nameEnd + 1, " %c %ld %ld", &state, &parent, &group) == 3 &&
+        group == platform->pid && state != 'Z' && state != 'X')
+      return true;
   }
-  closedir(processes);
-  return found;
+  return error && ::kill(-platform->pid, 0) == 0;
 }
 
 }  // namespace testing_support
