@@ -107,7 +107,7 @@ TEST(EndToEndTerminal, TheStatusLineFollowsTheRunAndOnlyTheNoticeWaitsForEnter) 
   for (bool down : {true, false}) {
     SCOPED_TRACE(down ? "service down" : "service up");
     Installation installation;
-    if (down) installation.maintenance("Down", "Back at six.");
+    if (down) installation.server.setRoute("/mm", maintenanceAnswer("Down", "Back at six."));
     installation.installed("");
     installation.publish("a.dll", "1.0", "a");
     installation.prepare();

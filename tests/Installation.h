@@ -18,6 +18,7 @@ namespace testing_support {
 
 inline std::string exe() { return onWindows() ? ".exe" : ""; }
 
+// The maintenance manager's answer: updates allowed, the service's status and its notice.
 inline std::string maintenanceAnswer(const std::string& status, const std::string& message) {
   return "<parameters><parameter name=\"successful\">true</parameter><parameter name=\"status\">" + status +
          "</parameter><parameter name=\"message\">" + message + "</parameter></parameters>";
@@ -33,15 +34,10 @@ class Installation {
     // which Windows searches first for the programs it starts.
     std::filesystem::copy_file(builtProgram("updater"), "updater" + exe());
     std::filesystem::copy_file(builtProgram("sample_client"), "client" + exe());
-    maintenance("Up", "");
+    server.setRoute("/mm", maintenanceAnswer("Up", ""));
   }
   ~Installation() {
     if (::testing::Test::HasFailure()) std::cout << "update.log:\n" << withoutCarriageReturns(readFile("update.log"));
-  }
-
-  // The maintenance manager allows updates; the service's status and its notice.
-  void maintenance(const std::string& status, const std::string& message) {
-    server.setRoute("/mm", maintenanceAnswer(status, message));
   }
 
   void installed(const std::string& modules) {
@@ -76,21 +72,6 @@ class Installation {
     for (const std::string& line : splitLines(withoutCarriageReturns(readFile("update.log"))))
       if (line != "observed status change") lines.push_back(line);
     return lines;
-  }
-
-  std::string query() const {
-    return server.baseUrl() + "/list?lang=en&gamename=game&type=full&method=http&prodId=1&lsdId=2&siteId=3";
-  }
-  // The client runs on its own: its record may come a moment after the updater
-  // ends, and the file exists a moment before its line is in it.
-  int clientStarts() const {
-    eventually([] { return !readFile("started.txt").empty(); });
-    return static_cast<int>(splitLines(readFile("started.txt")).size());
-  }
-  std::vector<std::string> requestedPaths() const {
-    std::vector<std::string> paths;
-    for (const ServedRequest& request : server.requests()) paths.push_back(request.path);
-    return paths;
   }
 
   ScopedWorkingDirectory dir;
