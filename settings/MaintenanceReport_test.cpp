@@ -63,13 +63,14 @@ TEST(MaintenanceReportTest, AFailedQueryIsLoggedAndLeavesAFreshReport) {
   const std::string served = server.baseUrl() + "/maint",
                     refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/maint";
   const std::string notXml = "error parsing commMainMgr response: XML parse error";
-  // The answer and its status at the address, and the error logged.
+  // The answer and its status at the address, and the error logged (a pattern after "~").
   const struct { std::string answer; int status; std::string address, error; } cases[] = {
       {"Service Unavailable", 200, served, notXml},
       {"", 200, served, notXml},
       {"", 404, served, "error contacting commMainMgr '" + served + "': Server data not available (error code 404)"},
       {"", 200, refused, "error contacting commMainMgr '" + refused + "': Server refused connection"},
-      {"", 200, "", "error contacting commMainMgr '': "},
+      // The system's text follows where no address was given.
+      {"", 200, "", "~error contacting commMainMgr '': .*"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address + " " + c.answer);
@@ -79,10 +80,6 @@ TEST(MaintenanceReportTest, AFailedQueryIsLoggedAndLeavesAFreshReport) {
     LogCapture log;
     report.query(c.address);
     EXPECT_EQ(fieldsOf(report), "0 | 10");
-    std::vector<std::string> lines = log.lines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "url = " + c.address);
-    // The system's text follows where no address was given.
-    EXPECT_EQ(c.address.empty() ? lines[1].substr(0, c.error.size()) : lines[1], c.error);
+    expectLog(log.lines(), {"url = " + c.address, c.error});
   }
 }

@@ -6,13 +6,6 @@
 
 using namespace testing_support;
 
-namespace {
-UpdaterIni readSettings(const std::string& xml) {
-  writeFile("UpdaterIni.xml", xml);
-  return UpdaterIni();
-}
-}  // namespace
-
 TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
   ScopedWorkingDirectory dir;
   const std::pair<std::string, std::vector<std::pair<std::string, std::string>>> cases[] = {
@@ -29,7 +22,8 @@ TEST(UpdaterIni, ReadsTheLastOccurrenceOfCaseSensitiveKeysWithValuesUntrimmed) {
       {"<updaterini><lang>en</lang></updaterini>", {{"lang", ""}}},
   };
   for (const auto& [xml, entries] : cases) {
-    UpdaterIni ini = readSettings(xml);
+    writeFile("UpdaterIni.xml", xml);
+    UpdaterIni ini;
     for (const auto& [key, value] : entries) EXPECT_EQ(ini.get(key), value) << key << " in " << xml;
   }
 }

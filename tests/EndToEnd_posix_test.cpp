@@ -49,12 +49,6 @@ TerminalRun runOnTerminal(const std::string& program, const std::string& directo
   return run;
 }
 
-// Mounts of the test's own: in a private mount namespace nobody else sees them,
-// and they go with the test process. False where the system refuses (not root).
-bool privateMounts() {
-  return unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
-
 class Mount {
  public:
   // A tmpfs of the given size, or (empty options) the folder itself read-only.
@@ -77,7 +71,10 @@ class Mount {
 // A full disk (a small tmpfs under the module's folder) or a read-only
 // installation: exit 1 with the error, the file and the modules file as they were.
 TEST(EndToEndPosix, AFullDiskOrAReadOnlyInstallationEndsWithAClearErrorAndLosesNothing) {
-  if (!privateMounts()) GTEST_SKIP() << "no private mount namespace (needs root)";
+  // Mounts of the test's own: in a private mount namespace nobody else sees them,
+  // and they go with the test process.
+  if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "no private mount namespace (needs root)";
   for (bool full : {true, false}) {
     const std::string name = full ? "data/a.pak" : "a.dll";
     SCOPED_TRACE(name);

@@ -114,7 +114,8 @@ TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
   rotatedSettings["updateServer"] = installation.server.baseUrl() + "/next";
   const std::string rotated = settingsXml(rotatedSettings);
   const std::string settingsModule = onWindows() ? "updaterIni.xml" : "UpdaterIni.xml";
-  installation.publish(settingsModule, "2.0", rotated, sha256Attribute(rotated));
+  installation.publish(settingsModule, "2.0", rotated,
+                       "sha256=\"" + hexText(Digest::of(DigestAlgorithm::Sha256, rotated)) + "\"");
 
   UserSession session = installation.run();
   EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;

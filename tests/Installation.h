@@ -81,11 +81,6 @@ class Installation {
   ecdsa::KeyPair listKey;
 };
 
-// The "sha256" attribute of a module whose file holds the bytes.
-inline std::string sha256Attribute(const std::string& bytes) {
-  return "sha256=\"" + hexText(Digest::of(DigestAlgorithm::Sha256, bytes)) + "\"";
-}
-
 inline bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
