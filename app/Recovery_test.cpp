@@ -65,10 +65,8 @@ TEST(Recovery, WorkAnEarlierRunDidIsTakenOverOnlyWhenLengthAndChecksumMatch) {
     UpdaterFixture updater;
     Module module = announcedModule("m.dat", content);
     if (!c.announcedMd5) module.md5sum = "";
-    if (c.sha256Of != nullptr) {
-      std::string hashed = std::string(c.sha256Of) == "=" ? content : c.sha256Of;
-      module.sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, hashed));
-    }
+    if (c.sha256Of != nullptr)
+      module.sha256 = hexText(Digest::of(DigestAlgorithm::Sha256, *c.sha256Of == '=' ? content : c.sha256Of));
     if (c.target != nullptr) writeFile("m.dat", std::string(c.target) == "=" ? content : c.target);
     if (c.downloaded != nullptr) writeFile("m.dat.new", std::string(c.downloaded) == "=" ? content : c.downloaded);
     LogCapture log;

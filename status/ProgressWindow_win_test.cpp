@@ -15,9 +15,7 @@ namespace {
 struct Shown {
   explicit Shown(const char* state = nullptr, const char* message = "") {
     if (state != nullptr) {
-      report.successful = true;
-      report.status = state;
-      report.message = message;
+      report = {true, state, message};
       window.setReport(&report);
     }
     window.start();

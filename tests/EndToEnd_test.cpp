@@ -113,8 +113,7 @@ TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
   rotatedSettings["publicKeys"] = publicKeyTextOf(newKey.point);
   rotatedSettings["updateServer"] = installation.server.baseUrl() + "/next";
   const std::string rotated = settingsXml(rotatedSettings);
-  const std::string settingsModule = onWindows() ? "updaterIni.xml" : "UpdaterIni.xml";
-  installation.publish(settingsModule, "2.0", rotated,
+  installation.publish(onWindows() ? "updaterIni.xml" : "UpdaterIni.xml", "2.0", rotated,
                        "sha256=\"" + hexText(Digest::of(DigestAlgorithm::Sha256, rotated)) + "\"");
 
   UserSession session = installation.run();
@@ -124,7 +123,7 @@ TEST(EndToEnd, ASignedListDeliversSettingsThatMoveTheInstallationToANewKey) {
   EXPECT_TRUE(eventually([] { return readFile("started.txt").find("client") != std::string::npos; }));
   EXPECT_EQ(readFile("UpdaterIni.xml"), rotated);
   const std::vector<ServedRequest> requests = installation.server.requests();
-  EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const ServedRequest& r) { return r.path == "/next.sig"; }));
+  EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const auto& r) { return r.path == "/next.sig"; }));
   // The second run's log, to its end.
   EXPECT_TRUE(eventually([&] {
     std::vector<std::string> log = installation.log();

@@ -146,20 +146,13 @@ std::string faultsOfReleaseB(const std::vector<ReleaseModule>& modules,
 // itself and what it started (the new updater of a self-update), or only the
 // program, whose new updater then goes on.
 bool killWithin(StartedProgram& program, double from, double to, bool onlyTheProgram, std::mt19937& random) {
-  double moment = std::uniform_real_distribution<double>(from, to)(random);
-  auto start = Clock::now();
-  auto at = start + std::chrono::duration<double>(moment);
+  const auto at = Clock::now() + std::chrono::duration<double>(std::uniform_real_distribution<>(from, to)(random));
   while (Clock::now() < at && program.anyRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (!program.anyRunning()) return false;
   if (!onlyTheProgram || !program.kill()) program.killAll();
   return true;
 }
 
-unsigned killsWanted() {
-  const char* text = std::getenv("UPDATER_KILLS");
-  if (text != nullptr && std::atoi(text) > 0) return static_cast<unsigned>(std::atoi(text));
-  return onWindows() ? 5 : 30;
-}
 }  // namespace
 
 TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
@@ -188,13 +181,13 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     ASSERT_TRUE(eventually([&] { return !run.anyRunning(); }, 60));
     runSeconds = std::chrono::duration<double>(Clock::now() - start).count();
     for (const ReleaseModule& module : modules) attributes[module.name] = readFileAttributes(module.name);
-    std::string faults = faultsOfReleaseB(modules, attributes);
-    ASSERT_EQ(faults, "") << withoutCarriageReturns(readFile("update.log"));
+    ASSERT_EQ(faultsOfReleaseB(modules, attributes), "") << withoutCarriageReturns(readFile("update.log"));
   }
 
   std::mt19937 random(static_cast<unsigned>(std::chrono::system_clock::now().time_since_epoch().count()));
   std::cout << "kill harness: seed " << random() << ", one run " << runSeconds << " s\n";
-  const unsigned wanted = killsWanted();
+  const int asked = std::getenv("UPDATER_KILLS") == nullptr ? 0 : std::atoi(std::getenv("UPDATER_KILLS"));
+  const unsigned wanted = asked > 0 ? static_cast<unsigned>(asked) : (onWindows() ? 5 : 30);
   unsigned kills = 0, rounds = 0, failures = 0;
   std::map<std::string, unsigned> states;
   while (kills < wanted) {
@@ -204,8 +197,7 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     const std::string program = fs::absolute(updater).string();
     StartedProgram first(program, dir.path());
     // A quarter of the kills land late, where the installs and the commit are.
-    bool late = random() % 4 == 0;
-    if (killWithin(first, late ? 0.8 * runSeconds : 0, runSeconds, random() % 4 == 0, random)) ++kills;
+    if (killWithin(first, random() % 4 == 0 ? 0.8 * runSeconds : 0, runSeconds, random() % 4 == 0, random)) ++kills;
     std::unique_ptr<StartedProgram> second;
     if (random() % 3 == 0) {
       second.reset(new StartedProgram(program, dir.path()));

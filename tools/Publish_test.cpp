@@ -82,7 +82,8 @@ TEST(Publish, VersionsCarryOnFromThePreviousListSoOnlyChangedAndNewFilesAreFetch
     EXPECT_EQ(countsOf(summary), "1 1 1 4");
     EXPECT_EQ(summary.gone, std::vector<std::string>{"gone.dat"});
   }
-  EXPECT_EQ(recordsOf("out2/modules.xml"), (std::vector<std::string>{"changed.dat=1.1", "new.dat=1.0", "same.dat=1.0"}));
+  EXPECT_EQ(recordsOf("out2/modules.xml"),
+            (std::vector<std::string>{"changed.dat=1.1", "new.dat=1.0", "same.dat=1.0"}));
   ModuleList second;
   second.readFile("out2/modules.xml");
   EXPECT_EQ(queued(firstInstall, second), (std::vector<std::string>{"changed.dat", "new.dat"}));
@@ -107,7 +108,8 @@ TEST(Publish, RefusesWhatTheUpdaterWouldRefuseAndLeavesThePreviousOutputAsItWas)
   const std::string before = readFile("out/modules.xml");
   // previous: a list to publish against, when not empty; said: a part of the failure's text; caseSensitive: the
   // names need a file system that tells letter case apart.
-  struct Case { std::vector<std::pair<std::string, std::string>> files; std::string previous, said; bool caseSensitive; };
+  struct Case { std::vector<std::pair<std::string, std::string>> files; std::string previous, said;
+                bool caseSensitive; };
   const Case cases[] = {
       {{{"Data/x.dat", "1"}, {"data/y.dat", "2"}}, "", "differ only in letter case", true},
       {{{"a.dat", "1"}, {"A.DAT", "2"}}, "", "A.DAT and a.dat", true},
