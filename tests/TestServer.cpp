@@ -1,6 +1,5 @@
 #include "tests/TestServer.h"
 
-#include <chrono>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
@@ -45,12 +44,8 @@ TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
                                    hostPath(portFile)};
   if (withHttps) command.push_back("--https");
   startDetached(command);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  bool started = false;
-  while (!started && std::chrono::steady_clock::now() < deadline) {
-    started = std::sscanf(readFile(portFile).c_str(), "%d %d", &httpPort, &httpsPort) == 2 && httpPort > 0;
-    if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  const bool started = eventually(
+      [&] { return std::sscanf(readFile(portFile).c_str(), "%d %d", &httpPort, &httpsPort) == 2 && httpPort > 0; }, 30);
   SocketHandle held = started ? connectToLoopback(static_cast<uint16_t>(httpPort)) : kNoSocket;
   lifeline = static_cast<long long>(held);
   const std::string hello = "GET /__lifeline HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";

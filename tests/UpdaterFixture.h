@@ -44,36 +44,33 @@ inline void makeReadOnly(const std::string& path) {
   if (!writeFileAttributes(path, attributes.withWord(attributes.word | kReadOnlyAttribute))) ADD_FAILURE() << path;
 }
 
+// Routes every rename through the function while it lives.
+struct ScopedRename {
+  explicit ScopedRename(RenameFunction function) { setRenameFunctionForTesting(std::move(function)); }
+  ~ScopedRename() { setRenameFunctionForTesting(nullptr); }
+};
+
 // Makes every rename of source (of any file when empty) fail with error while it lives.
-class FailingRename {
- public:
-  FailingRename(const std::string& source, int error) {
-    setRenameFunctionForTesting([source, error](const std::string& from, const std::string& to) {
-      if (source.empty() || from == source) {
-        errno = error;
-        return -1;
-      }
-      return std::rename(from.c_str(), to.c_str());
-    });
-  }
-  ~FailingRename() { setRenameFunctionForTesting(nullptr); }
+struct FailingRename : ScopedRename {
+  FailingRename(const std::string& source, int error)
+      : ScopedRename([source, error](const std::string& from, const std::string& to) {
+          if (!source.empty() && from != source) return std::rename(from.c_str(), to.c_str());
+          errno = error;
+          return -1;
+        }) {}
 };
 
 // Stops the run (throws RunStopped) right after a rename of a name ending in
 // suffix has been done, as a kill at that moment would, while it lives.
 struct RunStopped {};
-class StoppingRename {
- public:
-  explicit StoppingRename(const std::string& suffix) {
-    setRenameFunctionForTesting([suffix](const std::string& from, const std::string& to) {
-      int result = std::rename(from.c_str(), to.c_str());
-      if (from.size() >= suffix.size() && from.compare(from.size() - suffix.size(), suffix.size(), suffix) == 0) {
-        throw RunStopped();
-      }
-      return result;
-    });
-  }
-  ~StoppingRename() { setRenameFunctionForTesting(nullptr); }
+struct StoppingRename : ScopedRename {
+  explicit StoppingRename(const std::string& suffix)
+      : ScopedRename([suffix](const std::string& from, const std::string& to) {
+          int result = std::rename(from.c_str(), to.c_str());
+          if (from.size() >= suffix.size() && from.compare(from.size() - suffix.size(), suffix.size(), suffix) == 0)
+            throw RunStopped();
+          return result;
+        }) {}
 };
 
 // Records the debug delays asked for instead of sleeping.
