@@ -152,45 +152,36 @@ BOOL CALLBACK collectStatic(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-// The visible windows of the kinds the player answers.
-struct Watch { HWND errorBox = nullptr, progress = nullptr; };
-
-BOOL CALLBACK findWindows(HWND window, LPARAM parameter) {
-  Watch* watch = reinterpret_cast<Watch*>(parameter);
-  if (!IsWindowVisible(window)) return TRUE;
-  std::string title = windowText(window);
-  if (title == "Error") watch->errorBox = window;
-  if (title == "Updater") watch->progress = window;
-  return TRUE;
+// A visible dialog of the title, or nullptr.
+HWND visibleDialog(const char* title) {
+  HWND dialog = FindWindowA("#32770", title);
+  return dialog != nullptr && IsWindowVisible(dialog) ? dialog : nullptr;
 }
 
 // Watches the desktop while the program runs and answers its windows.
 void actAsPlayer(UserSession* session, std::atomic<bool>* running) {
   HWND closed = nullptr;
   while (*running) {
-    Watch watch;
-    EnumWindows(findWindows, reinterpret_cast<LPARAM>(&watch));
-    if (watch.errorBox != nullptr) {
+    if (HWND errorBox = visibleDialog("Error")) {
       std::vector<std::string> texts;
-      EnumChildWindows(watch.errorBox, collectStatic, reinterpret_cast<LPARAM>(&texts));
+      EnumChildWindows(errorBox, collectStatic, reinterpret_cast<LPARAM>(&texts));
       session->errorBoxes.push_back(texts.empty() ? std::string() : texts.back());
-      PostMessageA(watch.errorBox, WM_COMMAND, IDOK, 0);
+      PostMessageA(errorBox, WM_COMMAND, IDOK, 0);
       Sleep(200);
       continue;
     }
-    if (watch.progress != nullptr) {
+    if (HWND progress = visibleDialog("Updater")) {
       // The status line is the dialog's first static control.
       std::vector<std::string> statics;
-      EnumChildWindows(watch.progress, collectStatic, reinterpret_cast<LPARAM>(&statics));
+      EnumChildWindows(progress, collectStatic, reinterpret_cast<LPARAM>(&statics));
       std::string status = statics.empty() ? std::string() : statics.front();
       if (!status.empty() && (session->statusTexts.empty() || session->statusTexts.back() != status))
         session->statusTexts.push_back(status);
-      HWND close = GetDlgItem(watch.progress, IDC_CLOSE);
-      if (close != nullptr && IsWindowEnabled(close) && watch.progress != closed) {
-        closed = watch.progress;
+      HWND close = GetDlgItem(progress, IDC_CLOSE);
+      if (close != nullptr && IsWindowEnabled(close) && progress != closed) {
+        closed = progress;
         session->pressedClose = true;
-        PostMessageA(watch.progress, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(close));
+        PostMessageA(progress, WM_COMMAND, MAKEWPARAM(IDC_CLOSE, BN_CLICKED), reinterpret_cast<LPARAM>(close));
       }
     }
     Sleep(20);
