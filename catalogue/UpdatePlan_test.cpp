@@ -76,11 +76,8 @@ TEST(UpdatePlan, RefusesNamesThatWouldReachOutsideTheInstallationOrHitAnotherFil
                                          unsafeOnWindows.end());
   ModuleList installed, available;
   // Installed records are never used as paths: they stay as read.
-  addModule(installed, "/etc/passwd", true, "0.1");
-  addModule(installed, "kept.dat.new", true, "1");
-  for (const std::string& name : safe) addModule(available, name, true, "1");
-  for (const std::string& name : unsafeEverywhere) addModule(available, name, true, "1");
-  for (const std::string& name : unsafeOnWindows) addModule(available, name, true, "1");
+  addModules(installed, {"/etc/passwd", "kept.dat.new"});
+  for (const auto* names : {&safe, &unsafeEverywhere, &unsafeOnWindows}) addModules(available, *names);
   ModuleList queue;
   LogCapture log;
   planDownloadQueue(queue, installed, available, {"modules.xml", "update.log", "script"});
