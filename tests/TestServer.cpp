@@ -55,18 +55,12 @@ TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
   }
 }
 
-TestServer::~TestServer() { stop(); }
-
 void TestServer::stop() {
   closeSocket(static_cast<SocketHandle>(lifeline));
   lifeline = static_cast<long long>(kNoSocket);
   if (!directory.empty()) removeTree(directory);
   directory.clear();
 }
-
-std::string TestServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(httpPort); }
-
-std::string TestServer::secureBaseUrl() const { return "https://127.0.0.1:" + std::to_string(httpsPort); }
 
 std::string TestServer::control(const std::string& method, const std::string& target,
                                 const std::string& body) const {
@@ -92,8 +86,6 @@ void TestServer::setRoute(const std::string& path, const Route& route) {
   for (const auto& header : route.headers) target += "&header=" + urlPath(header.first + ":" + header.second);
   control("POST", target, route.body);
 }
-
-int TestServer::connections() const { return std::stoi(control("GET", "/__connections", "")); }
 
 std::vector<ServedRequest> TestServer::requests() const {
   std::vector<ServedRequest> served;

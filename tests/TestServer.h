@@ -48,13 +48,13 @@ class TestServer {
   // Starts the server, with a second, https listener (self-signed certificate
   // made on the spot) when asked. Throws std::runtime_error when it cannot.
   explicit TestServer(bool withHttps = false);
-  ~TestServer();
+  ~TestServer() { stop(); }
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
 
   // "http://127.0.0.1:PORT" and "https://127.0.0.1:PORT", without a final '/'.
-  std::string baseUrl() const;
-  std::string secureBaseUrl() const;
+  std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(httpPort); }
+  std::string secureBaseUrl() const { return "https://127.0.0.1:" + std::to_string(httpsPort); }
 
   // Every later GET of path (whatever its query) gets this answer; other
   // paths get 404.
@@ -64,7 +64,7 @@ class TestServer {
   // The requests served so far, oldest first.
   std::vector<ServedRequest> requests() const;
   // How many connections carried them.
-  int connections() const;
+  int connections() const { return std::stoi(control("GET", "/__connections", "")); }
   // Ends the server; the destructor does it too.
   void stop();
 
