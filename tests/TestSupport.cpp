@@ -111,11 +111,9 @@ bool eventually(const std::function<bool()>& condition, double seconds) {
 bool hasLine(const std::string& path) { return readFile(path).find('\n') != std::string::npos; }
 
 std::string makeTempDir() {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  fs::path base = fs::temp_directory_path();
+  std::mt19937_64 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = base / ("updater-test-" + std::to_string(random()));
+    fs::path candidate = fs::temp_directory_path() / ("updater-test-" + std::to_string(random()));
     std::error_code error;
     if (fs::create_directory(candidate, error)) return candidate.string();
   }
