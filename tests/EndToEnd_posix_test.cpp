@@ -108,7 +108,7 @@ TEST(EndToEndTerminal, TheStatusLineFollowsTheRunAndOnlyTheNoticeWaitsForEnter) 
     installation.installed("");
     installation.publish("a.dll", "1.0", "a");
     installation.prepare();
-    TerminalRun run = runOnTerminal(currentDirectory() + "/updater", currentDirectory());
+    TerminalRun run = runOnTerminal(installation.dir.path() + "/updater", installation.dir.path());
     EXPECT_EQ(run.answeredPrompt, down) << run.screen;
     EXPECT_EQ(run.exitCode, 0) << run.screen;
     EXPECT_NE(run.screen.find("\r"), std::string::npos);

@@ -25,14 +25,14 @@ std::string logPath() { return (fs::path(processDirectory) / "update.log").strin
 
 void startTestProcess() {
   processDirectory = makeTempDir();
-  changeDirectory(processDirectory);
+  fs::current_path(processDirectory);
   // The log opens on its first write; opening it now keeps it here whatever
   // directories the tests move into later.
   logPrintf("%s", "");
 }
 
 void finishTestProcess() {
-  changeDirectory(binaryDirectory());
+  fs::current_path(binaryDirectory());
   if (std::getenv("UPDATER_KEEP_TEST_DIRS") == nullptr) removeTree(processDirectory);
 }
 
@@ -62,14 +62,8 @@ std::string contentsOf(const std::vector<std::string>& paths) {
   return text.substr(0, text.size() - 1);
 }
 
-ProcessResult runProgram(const std::string& program, const std::string& directory, unsigned timeoutSeconds,
-                         const std::vector<std::string>& arguments) {
-  StartedProgram started(program, directory, arguments);
-  return started.wait(timeoutSeconds);
-}
-
 ProcessResult runTool(const std::string& baseName, const std::vector<std::string>& arguments) {
-  return runProgram(builtProgram(baseName), currentDirectory(), 60, arguments);
+  return StartedProgram(builtProgram(baseName), fs::current_path().string(), arguments).wait(60);
 }
 
 ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
@@ -84,7 +78,7 @@ ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
 
 UserSession runAsPlayer(const std::string& program, const std::string& directory, unsigned timeoutSeconds) {
   Player player;
-  ProcessResult process = runProgram(program, directory, timeoutSeconds);
+  ProcessResult process = StartedProgram(program, directory).wait(timeoutSeconds);
   UserSession session = player.finish();
   session.process = process;
   return session;
@@ -125,10 +119,6 @@ void removeTree(const std::string& path) {
   fs::remove_all(path, error);
 }
 
-std::string currentDirectory() { return fs::current_path().string(); }
-
-void changeDirectory(const std::string& path) { fs::current_path(path); }
-
 std::string builtProgram(const std::string& baseName) {
   return (fs::path(binaryDirectory()) / (baseName + (onWindows() ? ".exe" : ""))).string();
 }
@@ -156,12 +146,12 @@ std::vector<std::string> splitLines(const std::string& text, char separator) {
   return lines;
 }
 
-ScopedWorkingDirectory::ScopedWorkingDirectory() : previous(currentDirectory()), dir(makeTempDir()) {
-  changeDirectory(dir);
+ScopedWorkingDirectory::ScopedWorkingDirectory() : previous(fs::current_path().string()), dir(makeTempDir()) {
+  fs::current_path(dir);
 }
 
 ScopedWorkingDirectory::~ScopedWorkingDirectory() {
-  changeDirectory(previous);
+  fs::current_path(previous);
   removeTree(dir);
 }
 

@@ -27,8 +27,6 @@ std::string contentsOf(const std::vector<std::string>& paths);
 // A fresh empty directory; the caller removes it with removeTree.
 std::string makeTempDir();
 void removeTree(const std::string& path);
-std::string currentDirectory();
-void changeDirectory(const std::string& path);
 // The folder holding the test executable, where the built programs lie too.
 std::string binaryDirectory();
 // A built program of this build by its base name ("updater" gives updater.exe on Windows).
@@ -139,10 +137,6 @@ void startDetached(const std::vector<std::string>& argv);
 // the host's path of the file).
 std::string hostPath(const std::string& path);
 
-// Runs a program with the arguments in the given directory, its output
-// captured, and waits at most timeoutSeconds for it.
-ProcessResult runProgram(const std::string& program, const std::string& directory,
-                         unsigned timeoutSeconds = 120, const std::vector<std::string>& arguments = {});
 // A built tool of this build run in the working directory, for at most a minute.
 ProcessResult runTool(const std::string& baseName, const std::vector<std::string>& arguments);
 
