@@ -13,8 +13,7 @@ using namespace testing_support;
 
 namespace {
 
-class ProgressRecorder : public URLObserver {
- public:
+struct ProgressRecorder : URLObserver {
   void notify(URL& url) override { seen.push_back(url.progress); }
   std::vector<int32_t> seen;
 };
