@@ -135,20 +135,13 @@ bool StartedProgram::anyRunning() {
 // The player: the desktop's windows as a person sees and answers them.
 namespace {
 
-std::string windowText(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 // The texts of a window's static controls, in order.
 BOOL CALLBACK collectStatic(HWND child, LPARAM parameter) {
-  char className[32] = "";
+  char className[32] = "", text[1024] = "";
   GetClassNameA(child, className, sizeof className);
-  if (lstrcmpiA(className, "Static") == 0) {
-    std::string text = windowText(child);
-    if (!text.empty()) reinterpret_cast<std::vector<std::string>*>(parameter)->push_back(text);
-  }
+  GetWindowTextA(child, text, sizeof text);
+  if (lstrcmpiA(className, "Static") == 0 && text[0] != '\0')
+    reinterpret_cast<std::vector<std::string>*>(parameter)->push_back(text);
   return TRUE;
 }
 

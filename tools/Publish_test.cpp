@@ -30,12 +30,6 @@ PublishSummary publish(const std::vector<std::pair<std::string, std::string>>& f
   return publishRelease(options, progress);
 }
 
-std::vector<std::string> queued(const ModuleList& installed, const ModuleList& available) {
-  ModuleList queue;
-  planDownloadQueue(queue, installed, available);
-  return namesOf(queue);
-}
-
 // "added changed unchanged bytes" of a summary.
 std::string countsOf(const PublishSummary& summary) {
   return std::to_string(summary.added) + " " + std::to_string(summary.changed) + " " +
@@ -84,9 +78,10 @@ TEST(Publish, VersionsCarryOnFromThePreviousListSoOnlyChangedAndNewFilesAreFetch
   }
   EXPECT_EQ(recordsOf("out2/modules.xml"),
             (std::vector<std::string>{"changed.dat=1.1", "new.dat=1.0", "same.dat=1.0"}));
-  ModuleList second;
+  ModuleList second, queue;
   second.readFile("out2/modules.xml");
-  EXPECT_EQ(queued(firstInstall, second), (std::vector<std::string>{"changed.dat", "new.dat"}));
+  planDownloadQueue(queue, firstInstall, second);
+  EXPECT_EQ(namesOf(queue), (std::vector<std::string>{"changed.dat", "new.dat"}));
   // Both took release 1's copy of the unchanged file, linked; the changed one (of the same size) is new.
   EXPECT_TRUE(std::filesystem::equivalent("out/files/same.dat", "out2/files/same.dat"));
   EXPECT_EQ(contentsOf({"out2/files/changed.dat", "out2/files/gone.dat", "out.new"}), "v2|-|-");
