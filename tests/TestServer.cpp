@@ -18,21 +18,6 @@ const char* modeName(BodyMode mode) {
   return names[static_cast<int>(mode)];
 }
 
-// Sends one raw request and returns the whole answer (the server closes the
-// connection after it). Empty when it cannot connect.
-std::string roundTrip(int port, const std::string& request) {
-  SocketHandle socket = connectToLoopback(static_cast<uint16_t>(port));
-  if (socket == kNoSocket) return std::string();
-  std::string answer;
-  if (sendBytes(socket, request.data(), request.size())) {
-    char buffer[8192];
-    long n;
-    while ((n = receiveSome(socket, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(n));
-  }
-  closeSocket(socket);
-  return answer;
-}
-
 }  // namespace
 
 // The server writes its ports to a file: under Wine it is a Linux program,
@@ -67,7 +52,15 @@ std::string TestServer::control(const std::string& method, const std::string& ta
   std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
   if (method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   request += "\r\n" + body;
-  std::string answer = roundTrip(httpPort, request);
+  // The whole answer: the server closes the connection after it.
+  std::string answer;
+  SocketHandle socket = connectToLoopback(static_cast<uint16_t>(httpPort));
+  if (socket != kNoSocket && sendBytes(socket, request.data(), request.size())) {
+    char buffer[8192];
+    long n;
+    while ((n = receiveSome(socket, buffer, sizeof buffer)) > 0) answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  closeSocket(socket);
   std::size_t headerEnd = answer.find("\r\n\r\n");
   if (answer.compare(0, 12, "HTTP/1.1 200") != 0 || headerEnd == std::string::npos)
     throw std::runtime_error("test server refused " + target + ": " + answer.substr(0, 40));
