@@ -30,11 +30,10 @@ TEST(Entry, StartsEveryLogFreshAndWhatCannotGoToTheLogGoesToStandardError) {
   writeFile("update.log", "a line of an earlier run\n");
   result = runUpdater(dir.path());
   EXPECT_EQ(result.exitCode, 1) << result.standardError;
-  std::vector<std::string> lines = splitLines(withoutCarriageReturns(readFile("update.log")));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(updater 2\.5\.1vesmar \(([0-9a-f]{12}(-dirty)?|unknown)\))")))
-      << lines[0];
-  EXPECT_EQ(lines.back(), "observer got error: Error: XML parse error");
+  // The first line and the last.
+  const std::string log = withoutCarriageReturns(readFile("update.log"));
+  EXPECT_TRUE(std::regex_match(log, std::regex(R"(updater 2\.5\.1vesmar \(([0-9a-f]{12}(-dirty)?|unknown)\)\n)"
+                                               R"(([^]*\n)?observer got error: Error: XML parse error\n?)"))) << log;
   std::filesystem::remove("update.log");
   std::filesystem::create_directory("update.log");
   result = runUpdater(dir.path());
