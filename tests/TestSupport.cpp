@@ -125,7 +125,7 @@ std::string builtProgram(const std::string& baseName) {
 
 std::string testBytes(std::size_t length) {
   std::string bytes(length, '\0');
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i * 31 % 251);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
   return bytes;
 }
 

@@ -31,7 +31,8 @@ void removeTree(const std::string& path);
 std::string binaryDirectory();
 // A built program of this build by its base name ("updater" gives updater.exe on Windows).
 std::string builtProgram(const std::string& baseName);
-// Bytes of many values that repeat only every 251: a body to send and compare.
+// Bytes of every value in no short period: a body to send and compare, where a part
+// repeated or left out shows.
 std::string testBytes(std::size_t length);
 // Text with every CR LF turned into LF.
 std::string withoutCarriageReturns(const std::string& text);
