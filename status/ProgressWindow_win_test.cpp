@@ -113,8 +113,7 @@ TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   PostMessageA(dialog, WM_CLOSE, 0, 0);
   ASSERT_EQ(window.wait(kInfinite), kWaitObject0);
   // Its thread ended holding the readiness signal.
-  Module* a = addModule(status.downloadQueue, "a.dll", true);
-  status.setStage(DownloadingModule, a);
+  status.setStage(DownloadingModule, addModule(status.downloadQueue, "a.dll", true));
   status.setProgress(50);
   status.setStage(Done);
   EXPECT_EQ(window.waitForClose(), kWaitObject0);

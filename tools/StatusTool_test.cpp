@@ -71,8 +71,7 @@ TEST(StatusTool, WatchPrintsEachPushedMessageAsALineAndEndsWithTheRunsError) {
     result = statusTool({"--port", std::to_string(kToolPort + 10), "--wait", "30", "prioritize", "nonesuch", "--watch"});
   });
   EXPECT_TRUE(eventually([&] { return running.log.text().find("received changeQueue message") != std::string::npos; }));
-  Module* q = running.status.downloadQueue.find("q");
-  running.status.setStage(DownloadingModule, q);
+  running.status.setStage(DownloadingModule, running.status.downloadQueue.find("q"));
   running.status.setProgress(42);
   running.status.setProgress(100);
   running.status.setError("Error: fetch: Server not responding");
