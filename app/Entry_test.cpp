@@ -38,6 +38,5 @@ TEST(Entry, StartsEveryLogFreshAndWhatCannotGoToTheLogGoesToStandardError) {
   std::filesystem::create_directory("update.log");
   result = runUpdater(dir.path());
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(withoutCarriageReturns(result.standardError).rfind("updater 2.5.1vesmar (", 0), 0u)
-      << result.standardError;
+  EXPECT_EQ(withoutCarriageReturns(result.standardError).rfind("updater 2.5.1vesmar (", 0), 0u) << result.standardError;
 }

@@ -13,8 +13,7 @@ TEST(ModuleVersion, ParsesShortTextsAsMajorDotMinorAndLongOnesAsOneNumberAndOrde
   for (const auto& c : cases) {
     ModuleVersion version(c.text);
     EXPECT_EQ(std::to_string(version.major) + "." + std::to_string(version.minor),
-              std::to_string(c.major) + "." + std::to_string(c.minor))
-        << c.text;
+              std::to_string(c.major) + "." + std::to_string(c.minor)) << c.text;
   }
   EXPECT_TRUE(ModuleVersion("1.9").isOlderThan(ModuleVersion("1.10")));
   EXPECT_FALSE(ModuleVersion("01.02").isOlderThan(ModuleVersion("1.2")));

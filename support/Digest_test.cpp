@@ -14,8 +14,7 @@ std::string digestOf(DigestAlgorithm algorithm, const std::string& bytes, std::s
 }  // namespace
 
 TEST(Digest, KnownDigestsWholeAndInPieces) {
-  const std::string digits =
-      "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+  const std::string digits = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
   struct Case { DigestAlgorithm algorithm; std::string bytes; const char* hex; } cases[] = {
       {DigestAlgorithm::Md5, "", "d41d8cd98f00b204e9800998ecf8427e"},
       {DigestAlgorithm::Md5, "abc", "900150983cd24fb0d6963f7d28e17f72"},
