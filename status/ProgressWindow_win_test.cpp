@@ -11,7 +11,8 @@
 using namespace testing_support;
 
 namespace {
-// A window following a status, with the service's report when one is given.
+// A window following a status, with the service's report when one is given, and
+// the dialog the first status change brings up (the tests own the display).
 struct Shown {
   explicit Shown(const char* state = nullptr, const char* message = "") {
     if (state != nullptr) {
@@ -20,15 +21,13 @@ struct Shown {
     }
     window.start();
     status.addObserver(&window);
-  }
-  // The dialog the first status change brings up (the tests own the display).
-  HWND dialog() {
     status.setStage(FindingInstalledModules);
-    return FindWindowA("#32770", "Updater");
+    dialog = FindWindowA("#32770", "Updater");
   }
   MaintenanceReport report;
   UpdateStatus status;
   ProgressWindow window;
+  HWND dialog;
 };
 
 std::string itemText(HWND dialog, int item) {
@@ -59,8 +58,7 @@ void pressEnterAndEscape(HWND dialog) {
 
 TEST(ProgressWindowDialog, ShowsTheRunsStepsOnTheBarAndClosesItselfWhenDone) {
   Shown shown("Up", "All fine");
-  auto& [report, status, window] = shown;
-  HWND dialog = shown.dialog();
+  auto& [report, status, window, dialog] = shown;
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(itemText(dialog, -1), "Finding Installed Modules");
   EXPECT_EQ(GetDlgItem(dialog, IDC_NOTICE), nullptr);
@@ -85,8 +83,7 @@ TEST(ProgressWindowDialog, ShowsTheRunsStepsOnTheBarAndClosesItselfWhenDone) {
 
 TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) {
   Shown shown("Maintenance", "Servers are slow\ntonight");
-  auto& [report, status, window] = shown;
-  HWND dialog = shown.dialog();
+  auto& [report, status, window, dialog] = shown;
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(itemText(dialog, IDC_NOTICE), "Servers are slow\r\ntonight");
   EXPECT_EQ(itemText(dialog, IDC_NETWORK_STATUS), "Network Status:");
@@ -107,8 +104,7 @@ TEST(ProgressWindowDialog, ANoticeGetsTheLargerFormWhoseCloseIsOfferedWhenDone) 
 TEST(ProgressWindowDialog, AWindowClosedEarlyNeitherHoldsUpNorFailsTheRun) {
   LogCapture log;
   Shown shown;
-  auto& [report, status, window] = shown;
-  HWND dialog = shown.dialog();
+  auto& [report, status, window, dialog] = shown;
   ASSERT_NE(dialog, nullptr);
   PostMessageA(dialog, WM_CLOSE, 0, 0);
   ASSERT_EQ(window.wait(kInfinite), kWaitObject0);
