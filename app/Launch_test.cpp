@@ -23,8 +23,7 @@ TEST(Launch, TheNewUpdaterIsStartedAfterTheRenames) {
     std::filesystem::permissions(self + ".new", std::filesystem::perms(0755));
   }
   std::filesystem::remove("UpdaterIni.xml");
-  updater->deferredRenames[self + ".new"] = self;
-  updater->deferredRenames["a.dll.new"] = "a.dll";
+  updater->deferredRenames = {{self + ".new", self}, {"a.dll.new", "a.dll"}};
   updater->updaterRenameDeferred = true;
   LogCapture log;
   updater->startDeferredRenames();
