@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "net/URL.h"
 #include "tests/TestSupport.h"
 
@@ -7,7 +9,7 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   initializeNetworking();
   testing_support::startTestProcess();
-  int result = RUN_ALL_TESTS();
-  testing_support::finishTestProcess();
-  return result;
+  // Also when a death test's child ends the process with exit().
+  std::atexit(testing_support::finishTestProcess);
+  return RUN_ALL_TESTS();
 }
