@@ -33,7 +33,7 @@ void clearReadOnly(const std::string& path, const FileAttributes& attributes) {
 }
 }  // namespace
 
-void Updater::installComponent(Module& module, bool synced) {
+void Updater::installComponent(Module& module) {
   const std::string& target = module.name;
   const std::string downloaded = target + ".new";
   const std::string backup = target + ".old";
@@ -44,9 +44,7 @@ void Updater::installComponent(Module& module, bool synced) {
   const FileAttributes attributes = readFileAttributes(target);
   logPrintf("file attributes for %s = %x\n", target.c_str(), static_cast<unsigned>(attributes.word));
 
-  // Before any name changes: the bytes on the disk, then the final attributes
-  // (Windows opens the file for writing to flush it, which read-only forbids).
-  if (!synced) syncFile(downloaded);
+  // Before any name changes, the final attributes.
   const FileAttributes wanted = finalAttributes(module, attributes, downloaded);
   if (wanted.exists()) writeFileAttributes(downloaded, wanted);
 

@@ -118,6 +118,9 @@ EarlierWork Updater::findEarlierWork(Module& module) {
   } else if (pathExists(downloaded)) {
     if (holdsAnnouncedContent(downloaded, module)) {
       logPrintf("component %s is already downloaded\n", module.name.c_str());
+      // Its bytes may not have reached the disk before the kill. Synced before any
+      // attribute is set: Windows opens the file for writing to flush it.
+      syncFile(downloaded);
       found = EarlierWork::Downloaded;
     } else if (module.contentLength < 0 || sizeOf(downloaded) >= module.contentLength ||
                readFileAttributes(downloaded).readOnly()) {

@@ -192,7 +192,7 @@ void Updater::fetchAndInstallModules(bool critical) {
     if (earlier == EarlierWork::None) fetchComponent(*module);
     if (earlier != EarlierWork::Installed) {
       status.downloadQueue.setState(*module, Installing);
-      installComponent(*module, earlier == EarlierWork::None);
+      installComponent(*module);
     }
     status.downloadQueue.setState(*module, Complete);
   }
@@ -212,14 +212,11 @@ void Updater::fetchAndInstallInParallel(bool critical, unsigned count) {
         if (earlier == EarlierWork::None) fetchComponent(*module);
         if (earlier != EarlierWork::Installed) {
           status.downloadQueue.setState(*module, Fetched);
-          // A file left by an earlier run is synced before the lock, so that the
-          // workers' syncs overlap; a download synced its own.
-          if (earlier == EarlierWork::Downloaded) syncFile(module->name + ".new");
           MutexGuard guard(installLock);
           // After a failure elsewhere nothing more is put in place.
           if (downloadsStopped) break;
           status.downloadQueue.setState(*module, Installing);
-          installComponent(*module, true);
+          installComponent(*module);
         }
         status.downloadQueue.setState(*module, Complete);
       }

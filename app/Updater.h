@@ -66,9 +66,9 @@ class Updater {
   struct DownloadTries;
   void downloadOnce(Module& module, FetchFailure& failure, DownloadTries& tries);
   void ensureDirectoryExistsForPath(const std::string& path);
-  // `synced`: the downloaded bytes are on the disk already (a download syncs
-  // what it wrote).
-  void installComponent(Module& module, bool synced = false);
+  // The downloaded bytes are on the disk already: the download or the takeover
+  // of an earlier run's file synced them.
+  void installComponent(Module& module);
   void commitInstalledModules(ModuleList& installed, ModuleList& queue);
   void autoStartProcess(const std::string& program);
   void startDeferredRenames();
@@ -83,7 +83,8 @@ class Updater {
   void removeUnusedDownloads(const ModuleList& installed, const ModuleList& available);
   // Before a queued module is fetched: the target or a "NAME.new" that already
   // has the announced length and MD5 is taken as it is (one log line); a whole
-  // but wrong "NAME.new" is removed, a shorter one kept for the download.
+  // but wrong "NAME.new" is removed, a shorter one kept for the download. A
+  // "NAME.new" taken is synced, as a download syncs the file it writes.
   EarlierWork findEarlierWork(Module& module);
 
   UpdaterIni settings;
