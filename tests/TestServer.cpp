@@ -20,21 +20,30 @@ const char* modeName(BodyMode mode) {
 
 }  // namespace
 
-// The server writes its ports to a file: under Wine it is a Linux program,
-// which gets neither our pipes nor a handle we could wait on.
-TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
+// The server reports its ports over a connection it makes back to us and then
+// holds: under Wine it is a Linux program, which gets neither our pipes nor a
+// handle we could wait on, and however this process ends, the server sees the
+// connection close and ends too (removing its certificate files).
+TestServer::TestServer(bool withHttps) {
   startSockets();
-  std::string portFile = directory + "/ports";
-  std::vector<std::string> command{"/usr/bin/python3", UPDATER_SOURCE_DIR "/tests/http_test_server.py", "--port-file",
-                                   hostPath(portFile)};
+  // A port nothing listens on, which another test may take before we do.
+  SocketHandle listener = kNoSocket;
+  int port = 0;
+  while (listener == kNoSocket) {
+    port = closedPort();
+    failureText([&] { listener = listenOnLoopback(static_cast<uint16_t>(port)); });
+  }
+  std::vector<std::string> command{"/usr/bin/python3", UPDATER_SOURCE_DIR "/tests/http_test_server.py", "--report-to",
+                                   std::to_string(port)};
   if (withHttps) command.push_back("--https");
   startDetached(command);
-  const bool started = eventually(
-      [&] { return std::sscanf(readFile(portFile).c_str(), "%d %d", &httpPort, &httpsPort) == 2 && httpPort > 0; }, 30);
-  SocketHandle held = started ? connectToLoopback(static_cast<uint16_t>(httpPort)) : kNoSocket;
+  const SocketHandle held = waitForData(listener, 30000) ? acceptClient(listener) : kNoSocket;
+  closeSocket(listener);
   lifeline = static_cast<long long>(held);
-  const std::string hello = "GET /__lifeline HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-  if (held == kNoSocket || !sendBytes(held, hello.data(), hello.size())) {
+  std::string ports;
+  char c = 0;
+  while (held != kNoSocket && waitForData(held, 30000) && receiveSome(held, &c, 1) == 1 && c != '\n') ports += c;
+  if (std::sscanf(ports.c_str(), "%d %d", &httpPort, &httpsPort) != 2 || httpPort <= 0) {
     stop();
     throw std::runtime_error("the test server did not start");
   }
@@ -43,8 +52,6 @@ TestServer::TestServer(bool withHttps) : directory(makeTempDir()) {
 void TestServer::stop() {
   closeSocket(static_cast<SocketHandle>(lifeline));
   lifeline = static_cast<long long>(kNoSocket);
-  if (!directory.empty()) removeTree(directory);
-  directory.clear();
 }
 
 std::string TestServer::control(const std::string& method, const std::string& target,
@@ -92,11 +99,11 @@ std::vector<ServedRequest> TestServer::requests() const {
 }
 
 int closedPort() {
-  // Below the ephemeral range, so no server of the tests takes it meanwhile.
+  // Below the ephemeral range and the status tests' fixed ports, so no server of the tests takes it meanwhile.
   startSockets();
   std::mt19937 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    int port = 20000 + static_cast<int>(random() % 12000);
+    int port = 20000 + static_cast<int>(random() % 9000);
     SocketHandle probe = connectToLoopback(static_cast<uint16_t>(port));
     if (probe == kNoSocket) return port;
     closeSocket(probe);

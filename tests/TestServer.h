@@ -72,9 +72,7 @@ class TestServer {
   std::string control(const std::string& method, const std::string& target, const std::string& body) const;
 
   int httpPort = 0, httpsPort = 0;
-  std::string directory;  // holds the port file
-  // Held open for the server's life: however this process ends, the server
-  // sees the connection close and ends too (removing its certificate files).
+  // The connection the server made to report its ports, held open for its life.
   long long lifeline = -1;  // a SocketHandle (status/Socket.h, which net's tests may not see)
 };
 

@@ -134,9 +134,6 @@ class StartedProgram {
 // Starts a program (argv[0] a path) that runs on its own: its output goes
 // nowhere and nothing waits for it. Throws std::runtime_error when it cannot.
 void startDetached(const std::vector<std::string>& argv);
-// The path as a Linux program started by startDetached sees it (under Wine,
-// the host's path of the file).
-std::string hostPath(const std::string& path);
 
 // A built tool of this build run in the working directory, for at most a minute.
 ProcessResult runTool(const std::string& baseName, const std::vector<std::string>& arguments);

@@ -21,8 +21,6 @@ std::string binaryDirectory() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-std::string hostPath(const std::string& path) { return path; }
-
 void startDetached(const std::vector<std::string>& argv) {
   std::vector<char*> arguments;
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));

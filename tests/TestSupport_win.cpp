@@ -34,18 +34,6 @@ std::string quoted(const std::string& argument) {
 
 bool onWindows() { return true; }
 
-std::string hostPath(const std::string& path) {
-  using Converter = char*(__cdecl*)(const wchar_t*);
-  auto convert = reinterpret_cast<Converter>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  std::wstring wide(path.begin(), path.end());
-  char* converted = convert == nullptr ? nullptr : convert(wide.c_str());
-  if (converted == nullptr) return path;
-  std::string result(converted);
-  HeapFree(GetProcessHeap(), 0, converted);
-  return result;
-}
-
 // The way the updater starts the client: nothing inherited, nothing kept.
 void startDetached(const std::vector<std::string>& argv) {
   std::string commandLine;

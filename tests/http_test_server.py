@@ -2,8 +2,10 @@
 """A steerable HTTP (and https) server for the updater's tests.
 
 Started by a test as a child process. It listens on ephemeral ports of
-127.0.0.1 and writes "HTTP_PORT HTTPS_PORT" (0 when https is off) to the
---port-file (the Windows tests under Wine cannot read a Linux child's output).
+127.0.0.1, connects to the test's port given by --report-to and sends
+"HTTP_PORT HTTPS_PORT\n" (0 when https is off) there (the Windows tests under
+Wine cannot read a Linux child's output). That connection is its lifeline: when
+the test process closes it (or dies), the server ends.
 
 Control requests, all under /__:
   POST /__route?path=P&status=N&mode=M[&announce=N][&header=Name:Value]...
@@ -28,8 +30,6 @@ Control requests, all under /__:
                     method, path, query, User-Agent, Range, If-Range, body
                     bytes sent
   GET /__connections  the number of connections that carried such requests
-  GET /__lifeline   held open; when the test process closes it (or dies), the
-                    server ends
   GET /__shutdown   ends the server
 Unknown paths answer 404.
 """
@@ -206,18 +206,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with STATE.lock:
                 text = "".join("\t".join(map(str, line)) + "\n" for line in STATE.requests).encode("utf-8")
             self.send_bytes(200, text, [("Content-Type", "text/plain")], length=len(text))
-        elif path == "/__lifeline":
-            LIFELINE.set()
-            self.send_response(200)
-            self.send_header("Connection", "close")
-            self.end_headers()
-            self.wfile.flush()
-            try:
-                while self.connection.recv(4096):
-                    pass
-            except OSError:
-                pass
-            shut_down()
         elif path == "/__shutdown":
             self.send_bytes(200, b"bye", length=3)
             shut_down()
@@ -249,7 +237,7 @@ def main():
     global TEMP_DIR
     parser = argparse.ArgumentParser()
     parser.add_argument("--https", action="store_true")
-    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--report-to", type=int, required=True)
     args = parser.parse_args()
 
     servers = [Server(("127.0.0.1", 0), Handler)]
@@ -265,19 +253,16 @@ def main():
     line = "%d %d\n" % (ports[0], ports[1])
     for s in servers:
         threading.Thread(target=s.serve_forever, daemon=True).start()
-    partial = args.port_file + ".part"
-    with open(partial, "w") as out:
-        out.write(line)
-    os.replace(partial, args.port_file)
-    # Without a lifeline within a minute nobody is going to stop this server.
-    deadline = time.time() + 60
-    while True:
-        time.sleep(1)
-        if not LIFELINE.is_set() and time.time() > deadline:
-            shut_down()
+    try:
+        with socket.create_connection(("127.0.0.1", args.report_to), timeout=60) as lifeline:
+            lifeline.sendall(line.encode("ascii"))
+            lifeline.settimeout(None)
+            while lifeline.recv(4096):
+                pass
+    except OSError:
+        pass
+    shut_down()
 
-
-LIFELINE = threading.Event()
 
 if __name__ == "__main__":
     main()
