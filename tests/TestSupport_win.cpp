@@ -13,22 +13,16 @@ namespace testing_support {
 namespace {
 // Closed when it goes (closing an invalid handle does nothing).
 using Handle = std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>;
-// One argument as the runtime library's command-line parser reads it back.
-std::string quoted(const std::string& argument) {
-  std::string text = "\"";
-  std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes count as escapes only before a quote.
-    text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-    backslashes = 0;
-    text += c;
+// The program and its arguments as a command line. The tests pass none holding a
+// double quote or ending in a backslash, where the quoting rules get intricate.
+std::string commandLineOf(const std::vector<std::string>& argv) {
+  std::string line;
+  for (const std::string& argument : argv) {
+    if (argument.find('"') != std::string::npos || (!argument.empty() && argument.back() == '\\'))
+      throw std::runtime_error("cannot quote " + argument);
+    line += (line.empty() ? "\"" : " \"") + argument + "\"";
   }
-  text.append(2 * backslashes, '\\');
-  return text + "\"";
+  return line;
 }
 }  // namespace
 
@@ -36,8 +30,7 @@ bool onWindows() { return true; }
 
 // The way the updater starts the client: nothing inherited, nothing kept.
 void startDetached(const std::vector<std::string>& argv) {
-  std::string commandLine;
-  for (const std::string& argument : argv) commandLine += (commandLine.empty() ? "" : " ") + quoted(argument);
+  const std::string commandLine = commandLineOf(argv);
   int32_t id = 0;
   if (!startClientProgram(argv[0], commandLine, id)) throw std::runtime_error("cannot start " + commandLine);
 }
@@ -69,8 +62,7 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
   startup.hStdOutput = outputFile.get();
   startup.hStdError = errorFile.get();
   PROCESS_INFORMATION info = {};
-  std::string commandLine = quoted(program);
-  for (const std::string& argument : arguments) commandLine += " " + quoted(argument);
+  std::string commandLine = commandLineOf({program}) + " " + commandLineOf(arguments);
   platform->job = CreateJobObjectA(nullptr, nullptr);
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                       directory.c_str(), &startup, &info)) {
