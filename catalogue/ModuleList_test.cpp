@@ -136,8 +136,7 @@ TEST(ModuleListContents, AThrowingVisitorFreesTheLockAndListsMergedIntoEachOther
     ++visited;
     EXPECT_EQ(first.find(module.name), &module);
     throw IOException("visitor failed");
-  }),
-               IOException);
+  }), IOException);
   EXPECT_EQ(visited, 1);
   // Had the throw kept the lock, the other thread would wait for it for ever.
   std::thread other([&] {

@@ -84,13 +84,11 @@ TEST(Signature, TheOpensslCommandLineReadsAndWritesTheSameForms) {
   writeFile("list.xml.sig", signBytes(ours, kVectorList));
   ASSERT_EQ(std::system("openssl pkey -in ours.pem -pubout -out ours.pub 2>&1 && "
                         "openssl pkey -in ours.pem -pubout -outform DER -out ours.der 2>&1 && "
-                        "openssl dgst -sha256 -verify ours.pub -signature list.xml.sig list.xml >/dev/null 2>&1"),
-            0);
+                        "openssl dgst -sha256 -verify ours.pub -signature list.xml.sig list.xml >/dev/null 2>&1"), 0);
   EXPECT_EQ(pointOfPublicKeyText(base64Encode(readFile("ours.der"))), ours.point);
 
   ASSERT_EQ(std::system("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out theirs.pem 2>&1 && "
-                        "openssl dgst -sha256 -sign theirs.pem -out theirs.sig list.xml 2>&1"),
-            0);
+                        "openssl dgst -sha256 -sign theirs.pem -out theirs.sig list.xml 2>&1"), 0);
   const ecdsa::KeyPair theirs = keyPairOfPrivateKeyFile(readFile("theirs.pem"));
   ASSERT_FALSE(theirs.scalar.empty());
   EXPECT_EQ(signerOf({ours.point, theirs.point}, kVectorList, readFile("theirs.sig")), 1);

@@ -26,17 +26,12 @@ using Clock = std::chrono::steady_clock;
 struct ReleaseModule { std::string name, before, after; bool critical, forceReadOnly = false, installedReadOnly = false,
                        slow = false; };
 
-std::string bytes(std::size_t length, unsigned seed) {
-  std::string text(length, '\0');
-  std::mt19937 random(seed);
-  for (char& c : text) c = static_cast<char>(random());
-  return text;
-}
-
 // Nested folders, critical and not, read-only and forced read-only, two large
 // slow files, changed, unchanged and new files, and the updater itself.
 std::vector<ReleaseModule> releases() {
   const std::string updater = readFile(builtProgram("updater")), client = readFile(builtProgram("sample_client"));
+  // Of the same length for every seed, and different.
+  auto bytes = [](std::size_t length, unsigned seed) { return testBytes(length + seed).substr(seed); };
   std::vector<ReleaseModule> modules = {
       {"updater" + exe(), updater, updater + "release B", true},
       {"client" + exe(), client, client, true},
@@ -212,9 +207,8 @@ TEST(KillHarness, AKillAtAnyMomentLeavesAnInstallationTheNextRunRepairs) {
     if (result.exitCode != 0) faults += "exit code " + std::to_string(result.exitCode) + ": " + result.standardError;
     if (!faults.empty()) {
       ++failures;
-      ADD_FAILURE() << "round " << rounds << " (state: " << stateKind(modules) << ")\n"
-                    << faults << "update.log:\n"
-                    << withoutCarriageReturns(readFile("update.log"));
+      ADD_FAILURE() << "round " << rounds << " (state: " << stateKind(modules) << ")\n" << faults
+                    << "update.log:\n" << withoutCarriageReturns(readFile("update.log"));
     }
   }
   std::cout << "kill harness: " << kills << " kills in " << rounds << " rounds, " << failures << " failures\n";

@@ -54,8 +54,7 @@ void TestServer::stop() {
   lifeline = static_cast<long long>(kNoSocket);
 }
 
-std::string TestServer::control(const std::string& method, const std::string& target,
-                                const std::string& body) const {
+std::string TestServer::control(const std::string& method, const std::string& target, const std::string& body) const {
   std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
   if (method == "POST") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   request += "\r\n" + body;

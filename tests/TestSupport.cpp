@@ -71,8 +71,9 @@ ProcessResult StartedProgram::wait(unsigned timeoutSeconds) {
   result.timedOut = !eventually([this] { return !running(); }, timeoutSeconds);
   if (result.timedOut) killAll();
   result.exitCode = exitCode();
-  result.standardOutput = readFile(outputDirectory + "/stdout");
-  result.standardError = readFile(outputDirectory + "/stderr");
+  auto text = [](const std::string& bytes) { return onWindows() ? withoutCarriageReturns(bytes) : bytes; };
+  result.standardOutput = text(readFile(outputDirectory + "/stdout"));
+  result.standardError = text(readFile(outputDirectory + "/stderr"));
   return result;
 }
 

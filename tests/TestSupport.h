@@ -94,6 +94,7 @@ class LogCapture {
 struct ProcessResult {
   int exitCode = -1;
   bool timedOut = false;
+  // As text: Windows programs end their lines with CR LF, read here as LF.
   std::string standardOutput, standardError;
 };
 

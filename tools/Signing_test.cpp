@@ -16,7 +16,7 @@ TEST(Signing, KeygenPublishSignedSignAndVerifyAsAPublisherUsesThem) {
   auto tool = [](const std::vector<std::string>& arguments) { return runTool("updater-publish", arguments); };
   ProcessResult made = tool({"keygen", "old.pem"});
   ASSERT_EQ(made.exitCode, 0) << made.standardError;
-  const std::string oldKey = splitLines(withoutCarriageReturns(made.standardOutput)).at(0);
+  const std::string oldKey = splitLines(made.standardOutput).at(0);
   EXPECT_FALSE(pointOfPublicKeyText(oldKey).empty()) << oldKey;
   EXPECT_EQ(keyPairOfPrivateKeyFile(readFile("old.pem")).point, pointOfPublicKeyText(oldKey));
   EXPECT_EQ(tool({"keygen", "old.pem"}).exitCode, 1);  // a key is never replaced
@@ -30,19 +30,17 @@ TEST(Signing, KeygenPublishSignedSignAndVerifyAsAPublisherUsesThem) {
   ProcessResult published =
       tool({"--base-url", "http://cdn.example/game", "--sign", "old.pem", "--quiet", "release", "out"});
   EXPECT_EQ(published.exitCode, 0) << published.standardError;
-  EXPECT_EQ(splitLines(withoutCarriageReturns(published.standardOutput)).back(),
-            "signature: http://cdn.example/game/modules.xml.sig");
+  EXPECT_EQ(splitLines(published.standardOutput).back(), "signature: http://cdn.example/game/modules.xml.sig");
   ProcessResult verified = tool({"verify", "out/modules.xml", newKey + "\n" + oldKey});
   EXPECT_EQ(verified.exitCode, 0) << verified.standardError;
-  EXPECT_EQ(withoutCarriageReturns(verified.standardOutput), "signed by public key 2\n");
+  EXPECT_EQ(verified.standardOutput, "signed by public key 2\n");
 
   // Signing an existing list; a file that is no key changes nothing.
   EXPECT_EQ(tool({"sign", "out/modules.xml", "new.pem"}).exitCode, 0);
   ProcessResult refused = tool({"verify", "out/modules.xml", oldKey});
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_NE(refused.standardError.find("module list signature does not match any of the public keys"),
-            std::string::npos)
-      << refused.standardError;
+            std::string::npos) << refused.standardError;
   const std::string signature = readFile("out/modules.xml.sig");
   EXPECT_EQ(tool({"sign", "out/modules.xml", "out/modules.xml"}).exitCode, 1);
   EXPECT_EQ(tool({"--base-url", "http://cdn.example/game", "--sign", "release/client.dat", "release", "out2"}).exitCode,

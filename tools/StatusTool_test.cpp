@@ -32,8 +32,6 @@ struct Running {
   UpdateStatus status;
   StatusServer server;
 };
-
-std::string out(const ProcessResult& result) { return withoutCarriageReturns(result.standardOutput); }
 }  // namespace
 
 TEST(StatusTool, QueuePrioritizeAndRateSpeakTheWireFormatToTheServer) {
@@ -57,7 +55,7 @@ TEST(StatusTool, QueuePrioritizeAndRateSpeakTheWireFormatToTheServer) {
     arguments.insert(arguments.begin(), {"--port", std::to_string(port++), "--wait", "30"});
     ProcessResult result = statusTool(arguments);
     EXPECT_EQ(result.exitCode, 0) << result.standardError;
-    EXPECT_EQ(out(result), each.output);
+    EXPECT_EQ(result.standardOutput, each.output);
     // The tool has gone, so the server has read all it sent.
     running.server.wait(kInfinite);
     EXPECT_EQ(running.order(), each.order);
@@ -77,7 +75,7 @@ TEST(StatusTool, WatchPrintsEachPushedMessageAsALineAndEndsWithTheRunsError) {
   running.status.setError("Error: fetch: Server not responding");
   tool.join();
   EXPECT_EQ(result.exitCode, 3);
-  EXPECT_EQ(out(result),
+  EXPECT_EQ(result.standardOutput,
             "q    0% [....................]  4 files remaining\n"
             "q   42% [########............]  4 files remaining\n"
             "q  100% [####################]  3 files remaining\n"
