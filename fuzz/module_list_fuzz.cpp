@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (available.size() != 0) std::abort();  // a failed read leaves the list unchanged
     return 0;
   }
-  ModuleList installed;
-  ModuleList queue;
+  ModuleList installed, queue;
   planDownloadQueue(queue, installed, available, {"modules.xml", "update.log"});
   queue.forEach([](Module& module) {
     if (!isSafeModuleName(module.name)) std::abort();

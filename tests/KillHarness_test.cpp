@@ -84,10 +84,7 @@ void installReleaseA(const std::vector<ReleaseModule>& modules, const std::strin
   }
 }
 
-bool isNeighbour(const fs::path& path) {
-  std::string extension = path.extension().string();
-  return extension == ".new" || extension == ".old";
-}
+bool isNeighbour(const fs::path& path) { return path.extension() == ".new" || path.extension() == ".old"; }
 
 // What the kills left, in a few words: the modules file, the module files, the neighbours.
 std::string stateKind(const std::vector<ReleaseModule>& modules) {

@@ -17,9 +17,7 @@ Player::Player() : running(false) {}
 Player::~Player() {}
 UserSession Player::finish() { return session; }
 
-std::string binaryDirectory() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-}
+std::string binaryDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
 
 void startDetached(const std::vector<std::string>& argv) {
   std::vector<char*> arguments;
