@@ -9,9 +9,7 @@ using namespace testing_support;
 
 namespace {
 // Follows a run's status changes as the window does, carrying the range over.
-class Follower {
- public:
-  explicit Follower(UpdateStatus& status, bool notice = false) : status(status), notice(notice) {}
+struct Follower {
   ProgressView stage(RunStage stage, Module* subject = nullptr) {
     status.stage = stage;
     if (subject != nullptr) status.subject = subject;
@@ -20,15 +18,13 @@ class Follower {
     return view;
   }
 
- private:
   UpdateStatus& status;
-  bool notice;
+  bool notice = false;
   int32_t total = -1;
 };
 
 // Stands for a dialog that could not be created: the thread ends without the signal.
-class WindowThatNeverComesUp : public ProgressWindow {
- public:
+struct WindowThatNeverComesUp : ProgressWindow {
   ~WindowThatNeverComesUp() override { wait(kInfinite); }
   uint32_t run() override { return 0; }
 };
@@ -38,17 +34,17 @@ class WindowThatNeverComesUp : public ProgressWindow {
 // range; Done closes by itself only without a notice.
 TEST(ProgressView, EmptyRangesAndHowTheLastStagesClose) {
   UpdateStatus status;
-  Follower window(status);
+  Follower window{status};
   EXPECT_EQ(window.stage(Starting).text, "");
   EXPECT_EQ(window.stage(UpdatingInstalledModulesList).text, "Updating Installed Modules List");
   EXPECT_EQ(window.stage(Done).moduleTotal, -1);
   Module* x = addModule(status.downloadQueue, "x.dat", false);
   EXPECT_EQ(window.stage(DownloadingModule, x).text, "[0/0] x.dat downloading");
   for (bool notice : {false, true}) {
-    ProgressView done = Follower(status, notice).stage(Done);
+    ProgressView done = Follower{status, notice}.stage(Done);
     EXPECT_EQ(done.close, !notice);
     EXPECT_EQ(done.enableClose, notice);
-    ProgressView down = Follower(status, notice).stage(NetworkUnavailable);
+    ProgressView down = Follower{status, notice}.stage(NetworkUnavailable);
     EXPECT_EQ(down.text, "[0/0] Network Unavailable");
     EXPECT_TRUE(down.enableClose && !down.close);
   }

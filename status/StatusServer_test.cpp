@@ -43,8 +43,7 @@ void expectRunGoesOn(UpdateStatus& status, const LogCapture& log, int changes) {
 }
 
 // A server with its status, and a client it is known to serve.
-class Served {
- public:
+struct Served {
   explicit Served(uint16_t port, bool notified = true) : server(port) {
     status.addObserver(&server);
     server.onDownloadRate([](uint64_t rate) { logPrintf("rate %s\n", stringify(rate).c_str()); });

@@ -49,8 +49,7 @@ TerminalRun runOnTerminal(const std::string& program, const std::string& directo
   return run;
 }
 
-class Mount {
- public:
+struct Mount {
   // A tmpfs of the given size, or (empty options) the folder itself read-only.
   Mount(const std::string& folder, const std::string& tmpfsOptions) : folder(folder) {
     mounted = tmpfsOptions.empty()

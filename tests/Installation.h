@@ -24,8 +24,7 @@ inline std::string maintenanceAnswer(const std::string& status, const std::strin
          "</parameter><parameter name=\"message\">" + message + "</parameter></parameters>";
 }
 
-class Installation {
- public:
+struct Installation {
   Installation() {
     settings = {{"commMaintMgr", server.baseUrl() + "/mm"}, {"updateServer", server.baseUrl() + "/list"},
                 {"lang", "en"}, {"gamename", "game"}, {"type", "full"}, {"method", "http"}, {"prodId", "1"},
@@ -61,9 +60,12 @@ class Installation {
     server.setRoute("/list", list);
   }
 
+  // Runs the updater as a player does, to its end with exit code 0.
   UserSession run() {
     prepare();
-    return runAsPlayer((std::filesystem::path(dir.path()) / ("updater" + exe())).string(), dir.path());
+    UserSession session = runAsPlayer((std::filesystem::path(dir.path()) / ("updater" + exe())).string(), dir.path());
+    EXPECT_EQ(session.process.exitCode, 0) << session.process.standardError;
+    return session;
   }
 
   // The log without the observers' lines, which interleave.

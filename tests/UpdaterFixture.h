@@ -74,8 +74,7 @@ struct StoppingRename : ScopedRename {
 };
 
 // Records the debug delays asked for instead of sleeping.
-class RecordedDelays {
- public:
+struct RecordedDelays {
   RecordedDelays() { setDelayFunctionForTesting([this](uint32_t ms) { requested.push_back(ms); }); }
   ~RecordedDelays() { setDelayFunctionForTesting(nullptr); }
   std::vector<uint32_t> requested;
