@@ -13,8 +13,7 @@ using namespace testing_support;
 TEST(ModuleListSignature, PublicKeysAreOneOrTwoKeyTextsAndNothingElse) {
   const ecdsa::KeyPair a = ecdsa::generateKeyPair(), b = ecdsa::generateKeyPair();
   const std::string textA = publicKeyTextOf(a.point), textB = publicKeyTextOf(b.point);
-  EXPECT_TRUE(publicKeysOf("").empty());
-  EXPECT_TRUE(publicKeysOf(" \r\n\t").empty());
+  for (const char* blank : {"", " \r\n\t"}) EXPECT_TRUE(publicKeysOf(blank).empty()) << blank;
   EXPECT_EQ(publicKeysOf("\n  " + textA + "\n"), std::vector<std::string>{a.point});
   EXPECT_EQ(publicKeysOf(textB + " \r\n " + textA), (std::vector<std::string>{b.point, a.point}));
   EXPECT_EQ(failureText([&] { publicKeysOf(textA + " " + textB + " " + textA); }), "publicKeys: more than two keys");

@@ -1,16 +1,13 @@
 // The settings file, read from the working directory as the program reads it.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <fstream>
 
 #include "settings/UpdaterIni.h"
 #include "support/Exceptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  FILE* file = std::fopen("UpdaterIni.xml", "wb");
-  if (file == nullptr) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  std::ofstream("UpdaterIni.xml", std::ios::binary).write(reinterpret_cast<const char*>(data), size);
   try {
     UpdaterIni settings;
     settings.get("modulesFile");

@@ -19,14 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The first byte sets the piece size, as the network would split the stream.
   if (size == 0) return 0;
   const std::size_t piece = 1 + data[0] % StatusServer::kChunk;
-  const char* bytes = reinterpret_cast<const char*>(data) + 1;
-  std::size_t left = size - 1;
-  while (left > 0) {
-    const std::size_t length = std::min(piece, left);
-    if (!server.receive(bytes, length)) break;
-    bytes += length;
-    left -= length;
-  }
+  for (std::size_t at = 1; at < size; at += piece)
+    if (!server.receive(reinterpret_cast<const char*>(data) + at, std::min(piece, size - at))) break;
   if (status.downloadQueue.size() != 4) std::abort();
   return 0;
 }

@@ -128,7 +128,7 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEsc
   Served served(kTestPort + 12);
   addModule(served.status.downloadQueue, "done.dll", Complete);
   Module* x = addModule(served.status.downloadQueue, "x.dll", Fetching);
-  addModule(served.status.downloadQueue, "y.dll", false);
+  Module* y = addModule(served.status.downloadQueue, "y.dll", false);
   served.status.setStage(DownloadingModule, x);
   EXPECT_EQ(served.next(), "<action name=\"downloadStatus\">\n\t<status currentfile=\"x.dll\" percentcomplete=\"0\""
                            " filesremaining=\"2\" />\n</action>\n");
@@ -138,7 +138,6 @@ TEST(StatusServer, PushesDownloadStatusAndCompleteForTheModuleBeingFetchedAndEsc
             "</action>\n");
   // States the run moves on are counted as they change.
   served.status.downloadQueue.setState(*x, Complete);
-  Module* y = served.status.downloadQueue.find("y.dll");
   served.status.downloadQueue.setState(*y, Fetching);
   served.status.setStage(DownloadingModule, y);
   EXPECT_EQ(served.next(), "<action name=\"downloadStatus\">\n\t<status currentfile=\"y.dll\" percentcomplete=\"0\""

@@ -9,14 +9,12 @@
 using namespace testing_support;
 
 namespace {
-class LambdaThread : public Thread {
- public:
+struct LambdaThread : Thread {
   explicit LambdaThread(std::function<uint32_t()> body) : body(std::move(body)) {}
   // The thread must be gone before the body it runs is destroyed.
   ~LambdaThread() override { wait(kInfinite); }
   uint32_t run() override { return body(); }
 
- private:
   std::function<uint32_t()> body;
 };
 

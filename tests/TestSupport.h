@@ -158,8 +158,6 @@ class Player {
  public:
   Player();
   ~Player();
-  Player(const Player&) = delete;
-  Player& operator=(const Player&) = delete;
   // Stops watching and gives what was seen.
   UserSession finish();
 

@@ -27,8 +27,6 @@ class UpdaterFixture {
     setRetryPauseForTesting([this](uint32_t ms) { retryPauses.push_back(ms); });
   }
   ~UpdaterFixture() { setRetryPauseForTesting(nullptr); }
-  UpdaterFixture(const UpdaterFixture&) = delete;
-  UpdaterFixture& operator=(const UpdaterFixture&) = delete;
   Updater& operator*() { return *updater; }
   Updater* operator->() { return updater.get(); }
   std::vector<uint32_t> retryPauses;
