@@ -33,13 +33,19 @@ bool matchesFailure(const std::string& text, std::string pattern) {
 }
 }  // namespace
 
+// An updater whose debug delay (3 s after each fetch that succeeds) is recorded
+// instead of waited out, and the server its modules come from.
+class ComponentDownload : public ::testing::Test {
+ protected:
+  UpdaterFixture updater{{{"debugdelay", "0x3"}}};
+  RecordedDelays delays;
+  TestServer server;
+};
+
 // The body lands beside the target, in directories made outermost first, and
 // replaces an earlier "NAME.new" from its first byte; the debug delay follows
 // each fetch but a failed one, which passes the fetcher's error on.
-TEST(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFirst) {
-  UpdaterFixture updater({{"debugdelay", "0x3"}});
-  RecordedDelays delays;
-  TestServer server;
+TEST_F(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFirst) {
   const std::string bytes = testBytes(20000);
   server.setRoute("/a.bin", bytes);
   Module module = makeModule("data/maps/a.bin", false, server.baseUrl() + "/a.bin");
@@ -59,8 +65,7 @@ TEST(ComponentDownload, TheBodyLandsBesideTheTargetInDirectoriesMadeOutermostFir
   EXPECT_EQ(delays.requested, (std::vector<uint32_t>{3000, 3000}));
 }
 
-TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLeftAlone) {
-  UpdaterFixture updater;
+TEST_F(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLeftAlone) {
   writeFile("plain", "not a directory");
   writeFile("data/kept", "x");
   writeFile("b.bin.new/kept", "x");
@@ -81,9 +86,7 @@ TEST(ComponentDownload, AFileOrFolderInTheWayIsReportedUnderTheModulesNameAndLef
 
 // Every way a body can fail to be the file: a clear text naming the module and
 // the bytes that came, and the installed file untouched.
-TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheBytes) {
-  UpdaterFixture updater;
-  TestServer server;
+TEST_F(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheBytes) {
   URL::setStallTimeoutForTesting(1);
   // In failure "#" stands for the bytes received; after a closing "(" comes a one-line reason and ")".
   struct Case { const char* what; BodyMode mode; long long announced; int64_t listLength; int status;
@@ -116,9 +119,7 @@ TEST(ComponentDownload, ABodyThatIsNotTheWholeFileFailsNamingTheModuleAndTheByte
 // Failures that may pass are tried again, about 1, 2, 4 s apart or as long
 // as Retry-After asks (up to a minute); the rest end the fetch at once, and the
 // last failure's text is the one a single try gives.
-TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
-  UpdaterFixture updater;
-  TestServer server;
+TEST_F(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
   std::vector<uint32_t>& pauses = updater.retryPauses;
   // failure is "" when the fetch ends well.
   struct Case { const char* what; int failFirst; BodyMode failMode; int failStatus; const char* retryAfter;
@@ -163,17 +164,13 @@ TEST(ComponentDownload, TransientFailuresAreRetriedThreeTimesWithBackoff) {
 // The server sends more than it announces: either the client stops at the
 // announced length and the checksum of the whole file refuses that part, or it
 // reads on and the length check refuses the excess.
-TEST(ComponentDownload, ABodyLongerThanAnnouncedIsNeverTakenForTheFile) {
-  UpdaterFixture updater;
-  TestServer server;
+TEST_F(ComponentDownload, ABodyLongerThanAnnouncedIsNeverTakenForTheFile) {
   server.setRoute("/a.bin", Route{200, testBytes(5000), BodyMode::CutShort, 3000});
   Module module = makeModule("a.bin", false, server.baseUrl() + "/a.bin", md5Of(testBytes(5000)));
   EXPECT_THROW(updater->fetchComponent(module), IOException);
 }
 
-TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBeforeItCanBeInstalled) {
-  UpdaterFixture updater;
-  TestServer server;
+TEST_F(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBeforeItCanBeInstalled) {
   const std::string bytes = testBytes(30000);
   server.setRoute("/a.bin", bytes);
   server.setRoute("/b.bin", Route{200, bytes, BodyMode::NoLength});
@@ -207,9 +204,7 @@ TEST(ComponentDownload, TheFileIsCheckedAgainstItsSha256ElseItsMd5InDigestFormBe
 // end where the server sends the rest (If-Range on the validator an earlier try
 // of this run saw), else starts over; a continued file that fails its digest
 // starts over once.
-TEST(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAllow) {
-  UpdaterFixture updater;
-  TestServer server;
+TEST_F(ComponentDownload, APartialDownloadIsContinuedWhereTheServerAndTheDigestAllow) {
   const std::string file = testBytes(100000), other = testBytes(100001).substr(1);
   // partial: "a.bin.new" before the fetch; cutFirst: the first answer breaks off after 40000 bytes; etag: the
   // ETag after that ("v1" before); ranges: the server answers Range requests; served: the length of the file the

@@ -89,12 +89,9 @@ TEST(StatusTool, TellsNoUpdaterNoAnswerAndBadUsageApartByExitCode) {
   const Case cases[] = {
       {{"--port", std::to_string(closedPort()), "queue"}, 1, "no updater listening"},
       {{"--port", std::to_string(kToolPort + 11), "--wait", "30", "--timeout", "1", "queue"}, 1, "did not answer"},
-      {{}, 2, "usage:"},
-      {{"queue", "extra"}, 2, "wrong use of \"queue\""},
-      {{"prioritize"}, 2, "wrong use"},
-      {{"rate", "fast"}, 2, "whole number"},
-      {{"--port", "0", "watch"}, 2, "--port needs a number"},
-      {{"--verbose", "watch"}, 2, "unknown option --verbose"},
+      {{}, 2, "usage:"},                                      {{"queue", "extra"}, 2, "wrong use of \"queue\""},
+      {{"prioritize"}, 2, "wrong use"},                       {{"rate", "fast"}, 2, "whole number"},
+      {{"--port", "0", "watch"}, 2, "--port needs a number"}, {{"--verbose", "watch"}, 2, "unknown option --verbose"},
   };
   for (const Case& each : cases) {
     ProcessResult result = statusTool(each.arguments);
