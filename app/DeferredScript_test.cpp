@@ -60,7 +60,5 @@ TEST(DeferredScript, InterpreterRunsTheScriptToItsEnd) {
   std::string command = onWindows() ? std::string("cmd.exe /c ") + kDeferredScriptName
                                     : std::string("/bin/sh ") + kDeferredScriptName + " 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0);
-  for (const std::string& target : targets) {
-    EXPECT_EQ(contentsOf({target, target + ".new"}), "new " + target + "|-");
-  }
+  for (const std::string& target : targets) EXPECT_EQ(contentsOf({target, target + ".new"}), "new " + target + "|-");
 }

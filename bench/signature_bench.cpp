@@ -32,9 +32,8 @@ const SignedList& listOf(long n) {
 
 void BM_VerifySignature(benchmark::State& state) {
   const SignedList& list = listOf(state.range(0));
-  for (auto _ : state) {
+  for (auto _ : state)
     if (signerOf(list.keys, list.bytes, list.signature) != 1) state.SkipWithError("not verified");
-  }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(list.bytes.size()));
   state.counters["list_bytes"] = static_cast<double>(list.bytes.size());
 }

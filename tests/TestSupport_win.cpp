@@ -66,10 +66,9 @@ StartedProgram::StartedProgram(const std::string& program, const std::string& di
   platform->job = CreateJobObjectA(nullptr, nullptr);
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
                       directory.c_str(), &startup, &info)) {
-    // What the caller then reads as the program's error output.
     const std::string why = "CreateProcess failed: error " + std::to_string(GetLastError());
-    DWORD written = 0;
-    WriteFile(errorFile.get(), why.data(), static_cast<DWORD>(why.size()), &written, nullptr);
+    errorFile.reset();  // what the caller then reads as the program's error output
+    writeFile(outputDirectory + "\\stderr", why);
     return;
   }
   if (platform->job != nullptr) AssignProcessToJobObject(platform->job, info.hProcess);
