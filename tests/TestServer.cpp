@@ -29,10 +29,11 @@ TestServer::TestServer(bool withHttps) {
   // A port nothing listens on, which another test may take before we do.
   SocketHandle listener = kNoSocket;
   int port = 0;
-  while (listener == kNoSocket) {
+  for (int attempt = 0; attempt < 100 && listener == kNoSocket; ++attempt) {
     port = closedPort();
     failureText([&] { listener = listenOnLoopback(static_cast<uint16_t>(port)); });
   }
+  if (listener == kNoSocket) throw std::runtime_error("no port to hear from the test server on");
   std::vector<std::string> command{"/usr/bin/python3", UPDATER_SOURCE_DIR "/tests/http_test_server.py", "--report-to",
                                    std::to_string(port)};
   if (withHttps) command.push_back("--https");
