@@ -76,19 +76,8 @@ bool hashExistingPart(const std::string& path, uint64_t length, ModuleDigest& di
 // A body that is not the whole file is never taken for it: its length is the
 // one the server announced or, when it announced none, the one the list gives.
 void throwUnlessComplete(const Module& module, const URL& url) {
-  const int64_t expected = url.announcedLength() >= 0 ? url.announcedLength() : module.contentLength;
-  const uint64_t received = url.bodyOffset() + url.bytesReceived();
-  if (expected >= 0 && received != static_cast<uint64_t>(expected)) {
-    throw IOException(module.name + (received < static_cast<uint64_t>(expected) ? ": incomplete download ("
-                                                                                 : ": download too long (") +
-                      std::to_string(received) + " of " + std::to_string(expected) + " bytes)");
-  }
-  if (!url.bodyFailure().empty()) {
-    // A system's text may end in a line break; inside the brackets it would split the line.
-    std::string why = url.bodyFailure();
-    why.erase(why.find_last_not_of("\r\n") + 1);
-    throw IOException(module.name + ": download failed after " + std::to_string(received) + " bytes (" + why + ")");
-  }
+  const std::string why = url.incompleteBodyText(module.contentLength);
+  if (!why.empty()) throw IOException(module.name + ": " + why);
 }
 }  // namespace
 

@@ -99,6 +99,26 @@ void URL::resumeFrom(uint64_t from, const std::string& validator) {
 void URL::fetchToString(std::string& text, uint64_t limit) {
   fetch(kStringStep, kStringStep, limit, nullptr,
         [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
+  // A list or answer cut short may still parse, or fail as if the server had sent
+  // it so; the next try may bring it whole.
+  const std::string why = incompleteBodyText();
+  if (why.empty()) return;
+  failed.transient = true;
+  throw IOException(why);
+}
+
+std::string URL::incompleteBodyText(int64_t expected) const {
+  if (announced >= 0) expected = announced;
+  const uint64_t whole = offset + received;
+  if (expected >= 0 && whole != static_cast<uint64_t>(expected)) {
+    return (whole < static_cast<uint64_t>(expected) ? "incomplete download (" : "download too long (") +
+           std::to_string(whole) + " of " + std::to_string(expected) + " bytes)";
+  }
+  if (broken.empty()) return std::string();
+  // A system's text may end in a line break; inside the brackets it would split the line.
+  std::string why = broken;
+  why.erase(why.find_last_not_of("\r\n") + 1);
+  return "download failed after " + std::to_string(whole) + " bytes (" + why + ")";
 }
 
 void URL::fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk) {

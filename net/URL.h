@@ -40,6 +40,8 @@ class URL {
   // Throw IOException or FileNotFoundException.
   // A body of more than `limit` bytes (announced or arriving) fails with
   // IOException tooLargeText(limit); the text then holds at most limit bytes.
+  // A text that broke off or is shorter than announced fails with
+  // incompleteBodyText(), as a failure that may pass.
   void fetchToString(std::string& text, uint64_t limit = UINT64_MAX);
   // onChunk, when given, sees every piece of the body as it is written.
   void fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk = {});
@@ -67,6 +69,11 @@ class URL {
   uint64_t bodyOffset() const { return offset; }
   const std::string& validator() const { return answerValidator; }
   const std::string& bodyFailure() const { return broken; }
+  // After a fetch: "" when the body is whole, else why not: "incomplete
+  // download (N of M bytes)" or "download too long (N of M bytes)" against the
+  // announced length (`expected` when none was announced; -1: unknown), else
+  // "download failed after N bytes (WHY)" when it broke off.
+  std::string incompleteBodyText(int64_t expected = -1) const;
   // After a fetch that threw: whether trying again may help.
   const FetchFailure& failure() const { return failed; }
 

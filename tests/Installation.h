@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <tuple>
 
 #include "support/Digest.h"
 #include "support/Signature.h"
@@ -57,7 +58,10 @@ struct Installation {
     writeFile("UpdaterIni.xml", settingsXml(settings));
     const std::string list = "<downloadFiles>\n" + published + "</downloadFiles>\n";
     if (!listKey.scalar.empty()) server.setRoute("/list.sig", signBytes(listKey, list));
-    server.setRoute("/list", list);
+    Route route{200, list};
+    // The first answer as firstListAnswer sends it, at status 200.
+    std::tie(route.failFirst, route.failMode, route.failStatus) = std::make_tuple(1, firstListAnswer, 200);
+    server.setRoute("/list", route);
   }
 
   // Runs the updater as a player does, to its end with exit code 0.
@@ -81,6 +85,7 @@ struct Installation {
   std::map<std::string, std::string> settings;
   std::string published;
   ecdsa::KeyPair listKey;
+  BodyMode firstListAnswer = BodyMode::Normal;
 };
 
 inline bool contains(const std::vector<std::string>& lines, const std::string& line) {
