@@ -47,7 +47,7 @@ void verifyModuleListSignature(const std::vector<std::string>& keys, const std::
   std::string signature;
   try {
     URL url(signatureAddress(listAddress));
-    url.fetchToString(signature, kSignatureLimit);
+    url.fetchWholeText(signature, kSignatureLimit);
   } catch (const IOException& e) {
     throw IOException("module list signature missing: " + e);
   }

@@ -134,7 +134,7 @@ void Updater::runUpdate() {
           answer.clear();
           URL query(listAddress);
           try {
-            query.fetchToString(answer, kModuleListLimit);
+            query.fetchWholeText(answer, kModuleListLimit);
           } catch (const IOException&) {
             failure = query.failure();
             throw;

@@ -99,8 +99,12 @@ void URL::resumeFrom(uint64_t from, const std::string& validator) {
 void URL::fetchToString(std::string& text, uint64_t limit) {
   fetch(kStringStep, kStringStep, limit, nullptr,
         [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
-  // A list or answer cut short may still parse, or fail as if the server had sent
-  // it so; the next try may bring it whole.
+}
+
+void URL::fetchWholeText(std::string& text, uint64_t limit) {
+  fetchToString(text, limit);
+  // A list cut short may still parse, or fail as if the server had sent it so;
+  // the next try may bring it whole.
   const std::string why = incompleteBodyText();
   if (why.empty()) return;
   failed.transient = true;

@@ -114,7 +114,7 @@ TEST(URLTest, ATextOverTheBoundOrNotWholeFails) {
   for (const auto& c : cases) {
     std::string text;
     URL url(server.baseUrl() + c.path);
-    const std::string failure = failureText([&] { url.fetchToString(text, 10000); });
+    const std::string failure = failureText([&] { url.fetchWholeText(text, 10000); });
     EXPECT_EQ(c.failure.back() == ' ' ? failure.substr(0, c.failure.size()) : failure, c.failure) << c.path;
     EXPECT_EQ(url.failure().transient, c.transient) << c.path;
     EXPECT_LE(text.size(), 10000u) << c.path;
