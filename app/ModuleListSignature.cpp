@@ -1,6 +1,6 @@
 #include "app/ModuleListSignature.h"
 
-#include "net/URL.h"
+#include "net/Retry.h"
 #include "support/Digest.h"
 #include "support/Exceptions.h"
 #include "support/Log.h"
@@ -46,8 +46,7 @@ void verifyModuleListSignature(const std::vector<std::string>& keys, const std::
                                const std::string& list) {
   std::string signature;
   try {
-    URL url(signatureAddress(listAddress));
-    url.fetchWholeText(signature, kSignatureLimit);
+    signature = fetchWholeText("the module list signature", signatureAddress(listAddress), kSignatureLimit);
   } catch (const IOException& e) {
     throw IOException("module list signature missing: " + e);
   }

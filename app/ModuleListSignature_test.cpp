@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
+#include "net/Retry.h"
 #include "support/Signature.h"
 #include "tests/TestServer.h"
 #include "tests/TestSupport.h"
@@ -29,8 +31,10 @@ TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExa
   const std::string list = "<downloadFiles><module name=\"a.dll\" version=\"1\"/></downloadFiles>";
   const std::string listAddress = server.baseUrl() + "/list?lang=en";
   const std::vector<std::string> keys = {oldKey.point, newKey.point};
-  // The signature file served with its status, the list checked, the failure (empty: taken).
-  struct Case { const char* name; std::string served; int status; std::string list, failure; } cases[] = {
+  // The signature file served with its status and mode, the first failFirst
+  // answers cut short; the list checked; the failure (empty: taken).
+  struct Case { const char* name; std::string served; int status; std::string list, failure;
+                BodyMode mode = BodyMode::Normal; int failFirst = 0; } cases[] = {
       {"old key", signBytes(oldKey, list), 200, list, ""},
       {"new key", signBytes(newKey, list), 200, list, ""},
       {"a byte changed", signBytes(newKey, list), 200, list.substr(0, 10) + "M" + list.substr(11),
@@ -43,16 +47,23 @@ TEST(ModuleListSignature, AListIsTakenOnlyWithASignatureByOneOfTheKeysOverItsExa
       {"missing", "", 404, list, "module list signature missing: Server data not available (error code 404)"},
       {"far too large", std::string(1 << 20, '0'), 200, list,
        "module list signature missing: Server answer too large (more than 4096 bytes)"},
+      {"cut short, then whole", signBytes(newKey, list), 200, list, "", BodyMode::Normal, 1},
+      {"always cut short", std::string(40, '0'), 200, list,
+       "module list signature missing: incomplete download (40 of 1040 bytes)", BodyMode::CutShort},
   };
+  setRetryPauseForTesting([](uint32_t) {});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    server.setRoute("/list.sig", Route{c.status, c.served});
+    Route route{c.status, c.served, c.mode};
+    std::tie(route.failFirst, route.failMode, route.failStatus) = std::make_tuple(c.failFirst, BodyMode::CutShort, 200);
+    server.setRoute("/list.sig", route);
     LogCapture log;
     EXPECT_EQ(failureText([&] { verifyModuleListSignature(keys, listAddress, c.list); }), c.failure);
     std::vector<std::string> lines = log.lines();
     bool logged = !lines.empty() && lines.back().rfind("module list signed by public key ", 0) == 0;
     EXPECT_EQ(logged, c.failure.empty());
   }
+  setRetryPauseForTesting(nullptr);
   EXPECT_EQ(server.requests().back().path, "/list.sig");
   EXPECT_EQ(server.requests().back().query, "lang=en");
 }

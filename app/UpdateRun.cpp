@@ -14,7 +14,6 @@
 #include "app/Updater.h"
 #include "net/RateLimit.h"
 #include "net/Retry.h"
-#include "net/URL.h"
 #include "settings/MaintenanceReport.h"
 #include "status/ProgressWindow.h"
 #include "status/StatusServer.h"
@@ -127,20 +126,8 @@ void Updater::runUpdate() {
       installed.readFile(settings.get("modulesFile"));
 
       status.setStage(FindingAvailableModules);
-      std::string answer;
       const std::string listAddress = moduleListQuery();
-      {
-        runWithRetries("the module list", [&](FetchFailure& failure) {
-          answer.clear();
-          URL query(listAddress);
-          try {
-            query.fetchWholeText(answer, kModuleListLimit);
-          } catch (const IOException&) {
-            failure = query.failure();
-            throw;
-          }
-        });
-      }
+      const std::string answer = fetchWholeText("the module list", listAddress, kModuleListLimit);
       // Checked before the parser sees the bytes, and before anything is planned.
       if (!keys.empty()) verifyModuleListSignature(keys, listAddress, answer);
       ModuleList available;

@@ -52,4 +52,24 @@ void runWithRetries(const std::string& what, const std::function<void(FetchFailu
   }
 }
 
+std::string fetchWholeText(const std::string& what, const std::string& address, uint64_t limit) {
+  std::string text;
+  runWithRetries(what, [&](FetchFailure& failure) {
+    text.clear();
+    URL url(address);
+    try {
+      url.fetchToString(text, limit);
+    } catch (const IOException&) {
+      failure = url.failure();
+      throw;
+    }
+    // A list cut short may still parse, or fail as if the server had sent it so;
+    // the next try may bring it whole.
+    const std::string why = url.incompleteBodyText();
+    failure.transient = true;
+    if (!why.empty()) throw IOException(why);
+  });
+  return text;
+}
+
 void setRetryPauseForTesting(std::function<void(uint32_t)> pause) { pauseOverride() = std::move(pause); }

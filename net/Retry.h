@@ -16,6 +16,11 @@ constexpr int kMaxRetries = 3;
 // of the final failure is the one a single try gives. Runs on the caller's thread.
 void runWithRetries(const std::string& what, const std::function<void(FetchFailure& failure)>& attempt);
 
+// The whole text at the address, tried as runWithRetries does; `what` names it
+// in the retry lines. A text that broke off or came shorter than announced
+// fails with URL::incompleteBodyText(), as a failure that may pass.
+std::string fetchWholeText(const std::string& what, const std::string& address, uint64_t limit);
+
 // The pause before retry number `retry` (1 to kMaxRetries): about 1, 2, 4
 // seconds, each stretched by `jitter` (0 to 1: up to a quarter more), or the
 // server's Retry-After when it asks for longer, up to 60 seconds.

@@ -101,16 +101,6 @@ void URL::fetchToString(std::string& text, uint64_t limit) {
         [&text](const char* bytes, std::size_t count) { text.append(bytes, count); });
 }
 
-void URL::fetchWholeText(std::string& text, uint64_t limit) {
-  fetchToString(text, limit);
-  // A list cut short may still parse, or fail as if the server had sent it so;
-  // the next try may bring it whole.
-  const std::string why = incompleteBodyText();
-  if (why.empty()) return;
-  failed.transient = true;
-  throw IOException(why);
-}
-
 std::string URL::incompleteBodyText(int64_t expected) const {
   if (announced >= 0) expected = announced;
   const uint64_t whole = offset + received;

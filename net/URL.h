@@ -40,12 +40,9 @@ class URL {
   // Throw IOException or FileNotFoundException.
   // A body of more than `limit` bytes (announced or arriving) fails with
   // IOException tooLargeText(limit); the text then holds at most limit bytes.
-  // A text that broke off or came shorter than announced is what arrived.
+  // A text that broke off or came shorter than announced is what arrived
+  // (incompleteBodyText() tells).
   void fetchToString(std::string& text, uint64_t limit = UINT64_MAX);
-  // fetchToString for a caller that needs the whole text: one that broke off or
-  // came shorter than announced fails with IOException incompleteBodyText(), as
-  // a failure that may pass.
-  void fetchWholeText(std::string& text, uint64_t limit);
   // onChunk, when given, sees every piece of the body as it is written.
   void fetchToFile(FILE* file, const std::function<void(const char*, std::size_t)>& onChunk = {});
   // The body in pieces of any size to consume, after start has been told, once
