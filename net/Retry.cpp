@@ -66,8 +66,9 @@ std::string fetchWholeText(const std::string& what, const std::string& address, 
     // A list cut short may still parse, or fail as if the server had sent it so;
     // the next try may bring it whole.
     const std::string why = url.incompleteBodyText();
+    if (why.empty()) return;
     failure.transient = true;
-    if (!why.empty()) throw IOException(why);
+    throw IOException(why);
   });
   return text;
 }

@@ -61,18 +61,16 @@ class URL {
   // After a fetch: the body bytes that arrived, the length of the whole file
   // the server announced (-1 when it announced none), the byte of the file the
   // body began at (0 unless the rest of it came), the server's validator for
-  // the file (its ETag, else its Last-Modified, "" for none), and why the body broke off after
-  // the server had accepted ("" when the transfer ended without a failure; a
-  // body cut short by a clean close without an announced length looks whole).
+  // the file (its ETag, else its Last-Modified, "" for none).
   uint64_t bytesReceived() const { return received; }
   int64_t announcedLength() const { return announced; }
   uint64_t bodyOffset() const { return offset; }
   const std::string& validator() const { return answerValidator; }
-  const std::string& bodyFailure() const { return broken; }
   // After a fetch: "" when the body is whole, else why not: "incomplete
   // download (N of M bytes)" or "download too long (N of M bytes)" against the
   // announced length (`expected` when none was announced; -1: unknown), else
-  // "download failed after N bytes (WHY)" when it broke off.
+  // "download failed after N bytes (WHY)" when it broke off after the server
+  // had accepted. A body cut short by a clean close with no length known looks whole.
   std::string incompleteBodyText(int64_t expected = -1) const;
   // After a fetch that threw: whether trying again may help.
   const FetchFailure& failure() const { return failed; }
