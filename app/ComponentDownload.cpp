@@ -72,13 +72,6 @@ bool hashExistingPart(const std::string& path, uint64_t length, ModuleDigest& di
   }
   return true;
 }
-
-// A body that is not the whole file is never taken for it: its length is the
-// one the server announced or, when it announced none, the one the list gives.
-void throwUnlessComplete(const Module& module, const URL& url) {
-  const std::string why = url.incompleteBodyText(module.contentLength);
-  if (!why.empty()) throw IOException(module.name + ": " + why);
-}
 }  // namespace
 
 // What the tries of one module's download learned from the server, for the next.
@@ -162,10 +155,14 @@ void Updater::downloadOnce(Module& module, FetchFailure& failure, DownloadTries&
   // by opening it again later.
   syncOpenFile(file.get());
   if (file.close() != 0) throw IOException(module.name + ": " + errnoText());
-  // A body that broke off may come whole on the next try.
-  failure.transient = true;
-  throwUnlessComplete(module, url);
-  failure.transient = false;
+  // A body that is not the whole file is never taken for it: its length is the
+  // one the server announced or, when it announced none, the one the list gives.
+  // One that broke off may come whole on the next try.
+  const std::string incomplete = url.incompleteBodyText(module.contentLength);
+  if (!incomplete.empty()) {
+    failure.transient = true;
+    throw IOException(module.name + ": " + incomplete);
+  }
   const std::string mismatch = digest->mismatch();
   if (mismatch.empty()) return;
   // The part kept from before may be what is wrong: once, the whole file again.
